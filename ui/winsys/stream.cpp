@@ -43,4 +43,6 @@ size_t TSpanStream::Read(void *buffer, size_t count) {
   return n;
 }
 
-size_t TSpanStream::Write(const void *, size_t) { return 0; }
+size_t TSpanStream::Write(const void *, size_t) {
+  return 0;
+}

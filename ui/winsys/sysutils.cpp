@@ -25,7 +25,9 @@ std::string ApplicationErrorText(const char *className, const std::string &modul
          message + dot;
 }
 
-int32_t Round(double value) { return static_cast<int32_t>(std::nearbyint(value)); }
+int32_t Round(double value) {
+  return static_cast<int32_t>(std::nearbyint(value));
+}
 
 namespace {
 // A 32-bit linear congruential generator: small, fast and reproducible.
@@ -54,7 +56,9 @@ void SetRandSeed(uint32_t seed) {
   gSeedFixed = true;
 }
 
-uint32_t RandSeed() { return gSeed; }
+uint32_t RandSeed() {
+  return gSeed;
+}
 
 double Time() {
   if (gTimeOverridden)
@@ -63,8 +67,8 @@ double Time() {
   std::time_t t = std::chrono::system_clock::to_time_t(now);
   std::tm local{};
   localtime_r(&t, &local);
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() %
-            1000;
+  auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   double seconds = local.tm_hour * 3600.0 + local.tm_min * 60.0 + local.tm_sec + ms / 1000.0;
   return seconds / 86400.0;
 }
@@ -74,4 +78,6 @@ void SetTimeOverride(double fraction) {
   gTimeOverride = fraction;
 }
 
-void ClearTimeOverride() { gTimeOverridden = false; }
+void ClearTimeOverride() {
+  gTimeOverridden = false;
+}

@@ -31,7 +31,7 @@ protected:
     const char *ClassName() const override { return #Name; }                                       \
                                                                                                    \
   protected:                                                                                       \
-    Name(std::string message, const void *address) : Base(std::move(message), address) {}         \
+    Name(std::string message, const void *address) : Base(std::move(message), address) {}          \
   };
 
 ZOFTREL_EXCEPTION_CLASS(EStreamError, Exception)

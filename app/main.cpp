@@ -1,0 +1,45 @@
+// The program entry: sets the title, creates the main window and the About
+// box, and runs the event loop. A failure while the main window's contents
+// are built ends the program with the "Application Error" box.
+#include "ui/about.h"
+#include "ui/form.h"
+#include "ui/winsys/application.h"
+#include "ui/winsys/sysutils.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <memory>
+
+static int StartUpFailed(const char *className, const void *address, const std::string &message) {
+  QString text = QString::fromStdString(
+      ApplicationErrorText(className, Application.ExeName.toStdString(), address, message));
+  QMessageBox box(QMessageBox::Critical, "Application Error", text, QMessageBox::Ok);
+  box.setWindowModality(Qt::ApplicationModal);
+  box.exec();
+  return 1;
+}
+
+int main(int argc, char *argv[]) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("Mervolo");
+  Application.Title = "Mervolo";
+  Application.ExeName = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();
+  for (int i = 1; i < argc; ++i)
+    Application.Params << QString::fromLocal8Bit(argv[i]);
+
+  std::unique_ptr<TForm1> form;
+  try {
+    form = std::make_unique<TForm1>();
+  } catch (const Exception &e) {
+    return StartUpFailed(e.ClassName(), e.ExceptAddr, e.Message);
+  } catch (const std::bad_alloc &) {
+    return StartUpFailed("EOutOfMemory", nullptr, "Out of memory");
+  } catch (const std::exception &e) {
+    return StartUpFailed("Exception", nullptr, e.what());
+  }
+  auto about = std::make_unique<TfrmAbout>();
+  if (Application.Terminated)
+    return 0;
+  return QApplication::exec();
+}

@@ -1,0 +1,86 @@
+#include "ui/about.h"
+
+#include "ui/winsys/application.h"
+#include "ui/winsys/sysutils.h"
+
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+
+TfrmAbout *frmAbout = nullptr;
+
+TfrmAbout::TfrmAbout() {
+  frmAbout = this;
+  setObjectName("frmAbout");
+  setWindowTitle("Om Zoftrel");
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
+                 Qt::MSWindowsFixedSizeDialogHint);
+  setWindowIcon(QIcon(QPixmap(":/zoftrel/zoftrel.xpm")));
+  Color = clBlack;
+
+  // Designed at 96 pixels per inch for a text height of 13 pixels: the font
+  // follows the screen's resolution, then everything follows the font.
+  Font = TFont{"MS Sans Serif", -10, clWindowText, false};
+  QScreen *screen = QGuiApplication::primaryScreen();
+  const int dpi = screen ? Round(screen->logicalDotsPerInch()) : 96;
+  if (dpi != 96 && dpi > 0)
+    Font.Height = Round(Font.Height * dpi / 96.0);
+  const int textHeight = std::max(QFontMetrics(Font.ToQFont()).height(), 1);
+  auto s = [textHeight](int v) { return Scale(v, textHeight); };
+  if (textHeight != 13)
+    Font.Height = -s(-Font.Height);
+  QFont qf = Font.ToQFont();
+  qf.setStyleStrategy(QFont::PreferDefault);
+  setFont(qf);
+  SetClientSize(s(249), s(190));
+  move(282, 129);
+
+  const TFont labelFont{"MS Sans Serif", -s(11), clWhite, false};
+  auto newLabel = [&](const char *name, int l, int t, int w, int h, bool wrap,
+                      const QString &text) {
+    auto *label = new TLabel(this, name);
+    label->SetBounds(s(l), s(t), s(w), s(h));
+    label->SetColor(clBlack);
+    label->SetWordWrap(wrap);
+    label->SetFont(labelFont);
+    label->SetCaption(text);
+    return label;
+  };
+  lblversion = newLabel("lblversion", 16, 18, 94, 13, false, "Zoftrel version 1.0");
+  lblAuthor = newLabel("lblAuthor", 16, 40, 179, 26, true,
+                       "Written by the Zoftrel team, free to copy and share.");
+  lblEpost = newLabel("lblEpost", 16, 66, 84, 13, false, "zoftrel@example.org");
+
+  Button1 = new TButton(this, "Button1");
+  Button1->setGeometry(s(94), s(142), s(54), s(25));
+  Button1->SetCaption("OK");
+  Button1->SetFont(Font);
+  Button1->OnClick = [this] { Button1Click(); };
+
+  Application.Guard([this] { FormCreate(); });
+}
+
+int TfrmAbout::CenteredLeft(int screenWidth, int outerWidth) {
+  return Round((screenWidth - outerWidth) * 0.5);
+}
+
+// Centres the box horizontally, once; the top edge stays where designed.
+void TfrmAbout::FormCreate() {
+  const int outerWidth = frameGeometry().width();
+  move(CenteredLeft(Application.ScreenWidth(), outerWidth), 129);
+}
+
+void TfrmAbout::Button1Click() {
+  close();
+}
+
+// Escape does nothing here: only OK and the close box close the box.
+void TfrmAbout::keyPressEvent(QKeyEvent *event) {
+  if (event->key() == Qt::Key_Escape) {
+    event->accept();
+    return;
+  }
+  TCustomForm::keyPressEvent(event);
+}

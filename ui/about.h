@@ -1,0 +1,32 @@
+// The About box: a small black window that names the game and its
+// version and credits its makers. Created hidden at start-up; shown
+// modeless and on top by the main window's About... button.
+#pragma once
+
+#include "ui/winsys/button.h"
+#include "ui/winsys/customform.h"
+#include "ui/winsys/label.h"
+
+class TfrmAbout : public TCustomForm {
+  Q_OBJECT
+
+public:
+  TfrmAbout();
+
+  TLabel *lblversion, *lblAuthor, *lblEpost;
+  TButton *Button1;
+
+  void FormCreate();
+  void Button1Click();
+
+  // The left edge that centres a box of the given outer width on a screen.
+  static int CenteredLeft(int screenWidth, int outerWidth);
+  // The factor positions, sizes and fonts are scaled by, for a font whose
+  // text height is `textHeight` (the box is designed for 13).
+  static int Scale(int value, int textHeight) { return (value * textHeight + 6) / 13; }
+
+protected:
+  void keyPressEvent(QKeyEvent *event) override;
+};
+
+extern TfrmAbout *frmAbout;

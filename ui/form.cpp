@@ -1,0 +1,305 @@
+#include "ui/form.h"
+
+#include "ui/about.h"
+#include "ui/winsys/application.h"
+#include "ui/winsys/sysutils.h"
+
+#include <QCloseEvent>
+
+int32_t PlayerCount = 0;
+int32_t TanksPerPlayer = 0;
+int32_t BallCount = 0;
+int32_t LineCount = 0;
+int32_t BallRange = 0;
+
+TForm1 *Form1 = nullptr;
+
+namespace {
+const TFont ComicBold17{"Comic Sans MS", -17, clWindowText, true};
+const TFont Comic17{"Comic Sans MS", -17, clWindowText, false};
+const TFont SystemBold17{"System", -17, clWindowText, true};
+
+TFont WithColor(TFont font, TColor color) {
+  font.Color = color;
+  return font;
+}
+} // namespace
+
+TForm1::TForm1() {
+  Form1 = this;
+  setObjectName("Form1");
+  setWindowTitle("Zoftrel");
+  setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                 Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
+  setWindowIcon(QIcon(QPixmap(":/zoftrel/zoftrel.xpm")));
+  Color = clOlive;
+  Font = TFont{"System", -16, clWindowText, false};
+  QFont f = Font.ToQFont();
+  f.setStyleStrategy(QFont::PreferDefault);
+  setFont(f);
+  KeyPreview = true;
+  SetClientSize(792, 535);
+  move(180, 96);
+
+  CreateContents();
+  FinishLoading();
+  Application.Guard([this] { FormCreate(); });
+}
+
+TForm1::~TForm1() {
+  delete Timer1;
+  if (Form1 == this)
+    Form1 = nullptr;
+}
+
+TLabel *TForm1::NewLabel(const char *name, int left, int top, int width, int height, bool visible) {
+  auto *label = new TLabel(this, name);
+  label->SetBounds(left, top, width, height);
+  label->SetVisible(visible);
+  ComponentNames << name;
+  return label;
+}
+
+TButton *TForm1::NewButton(const char *name, int left, int top, int width, int height,
+                           const QString &caption) {
+  auto *button = new TButton(this, name);
+  button->setGeometry(left, top, width, height);
+  button->SetCaption(caption);
+  button->SetFont(Font);
+  ComponentNames << name;
+  return button;
+}
+
+TStatusBar *TForm1::NewStatusBar(const char *name, int left, int top, int width, int height,
+                                 const QString &text, TColor color) {
+  auto *bar = new TStatusBar(this, name);
+  bar->setGeometry(left, top, width, height);
+  bar->SetFont(TFont{"Comic Sans MS", -13, color, false});
+  bar->SetSimpleText(text);
+  ComponentNames << name;
+  return bar;
+}
+
+// The window's designed contents, in creation order.
+void TForm1::CreateContents() {
+  lblRedHits = NewLabel("lblRedHits", 10, 270, 73, 20, false);
+  lblRedHits->SetFont(WithColor(SystemBold17, clRed));
+  lblRedHits->SetCaption("Red hits: ");
+  lblBlueHits = NewLabel("lblBlueHits", 8, 238, 77, 20, false);
+  lblBlueHits->SetFont(WithColor(SystemBold17, clBlue));
+  lblBlueHits->SetCaption("Blue hits: ");
+  lblBlackHits = NewLabel("lblBlackHits", 12, 298, 73, 20, false);
+  lblBlackHits->SetFont(WithColor(SystemBold17, clBlack));
+  lblBlackHits->SetCaption("Red hits: ");
+
+  lblRedPoints = NewLabel("lblRedPoints", 8, 4, 110, 25, true);
+  lblRedPoints->SetFont(WithColor(ComicBold17, clMaroon));
+  lblRedPoints->SetCaption("Red points: 0");
+  lblBluePoints = NewLabel("lblBluePoints", 666, 4, 114, 25, true);
+  lblBluePoints->SetAlignment(taRightJustify);
+  lblBluePoints->SetFont(WithColor(ComicBold17, clBlue));
+  lblBluePoints->SetCaption("Blue points: 0");
+
+  imgStar = new TImage(this, "imgStar");
+  imgStar->SetBounds(782, -14, 11, 11);
+  imgStar->SetVisible(false);
+  imgStar->SetPicture(QImage(":/zoftrel/star.xpm"));
+  ComponentNames << "imgStar";
+  imgBird = new TImage(this, "imgBird");
+  imgBird->SetBounds(758, 4, 33, 33);
+  imgBird->SetVisible(false);
+  imgBird->SetPicture(QImage(":/zoftrel/bird.xpm"));
+  ComponentNames << "imgBird";
+
+  lblExplane = NewLabel("lblExplane", 184, 44, 390, 120, true);
+  lblExplane->SetWordWrap(true);
+  lblExplane->SetFont(WithColor(Comic17, clBlack));
+  lblExplane->SetCaption("Zoftrel er et lille to personers spil. Hver spiller har tre kralls, "
+                         "som kan dreje, køre fremad og skyde. Og så gælder det om at skyde den "
+                         "anden spillers kralls ned. Krallsene styres med nogle få taster:");
+
+  struct Row {
+    TLabel **label;
+    const char *name;
+    int left, top, width, height;
+    TColor color;
+    const char *caption;
+  };
+  const Row rows[] = {
+      {&lblLetter, "lblLetter", 430, 248, 10, 24, clBlue, "4"},
+      {&Label1, "Label1", 492, 280, 107, 24, clBlue, "Drej til højre"},
+      {&Label2, "Label2", 430, 280, 10, 24, clBlue, "6"},
+      {&Label3, "Label3", 492, 248, 125, 24, clBlue, "Drej til venstre"},
+      {&Label4, "Label4", 430, 344, 10, 24, clBlue, "8"},
+      {&Label5, "Label5", 494, 346, 41, 24, clBlue, "Skyd"},
+      {&Label6, "Label6", 430, 312, 49, 24, clBlue, "4 og 6"},
+      {&Label7, "Label7", 492, 312, 60, 24, clBlue, "Fremad"},
+      {&Label8, "Label8", 430, 376, 10, 24, clBlue, "0"},
+      {&Label9, "Label9", 494, 378, 157, 24, clBlue, "Skift mellem kralls"},
+      {&Label10, "Label10", 154, 248, 12, 24, clMaroon, "S"},
+      {&Label11, "Label11", 216, 284, 107, 24, clMaroon, "Drej til højre"},
+      {&Label12, "Label12", 154, 282, 10, 24, clMaroon, "F"},
+      {&Label13, "Label13", 216, 252, 125, 24, clMaroon, "Drej til venstre"},
+      {&Label14, "Label14", 154, 348, 11, 24, clMaroon, "E"},
+      {&Label15, "Label15", 218, 350, 41, 24, clMaroon, "Skyd"},
+      {&Label16, "Label16", 154, 316, 51, 24, clMaroon, "S og F"},
+      {&Label17, "Label17", 216, 316, 60, 24, clMaroon, "Fremad"},
+      {&Label18, "Label18", 154, 380, 12, 24, clMaroon, "Z"},
+      {&Label19, "Label19", 218, 382, 157, 24, clMaroon, "Skift mellem kralls"},
+      {&Label20, "Label20", 426, 170, 227, 72, clBlue,
+       "Blå spiller (På det numeriske tastatur, Num Lock tasten skal være nede):"},
+      {&Label21, "Label21", 154, 188, 89, 24, clMaroon, "Rød spiller:"},
+  };
+  for (const Row &r : rows) {
+    TLabel *label = NewLabel(r.name, r.left, r.top, r.width, r.height, true);
+    if (label->Name == "Label20")
+      label->SetWordWrap(true);
+    label->SetFont(WithColor(Comic17, r.color));
+    label->SetCaption(QString::fromUtf8(r.caption));
+    *r.label = label;
+  }
+
+  // The hidden media player's place; its button bar is never built.
+  ComponentNames << "BackgroundMusic";
+
+  btnStart = NewButton("btnStart", 254, 453, 111, 45, "Start game");
+  btnStart->OnClick = [this] { btnStartClick(); };
+  DefaultButton = btnStart;
+  btnExit = NewButton("btnExit", 354, 508, 89, 27, "Exit");
+  btnExit->OnClick = [this] { btnExitClick(); };
+  StatusBar1 =
+      NewStatusBar("StatusBar1", 0, 508, 349, 26, "Rød spillers taster: S, F, E og Z", clMaroon);
+  StatusBar2 = NewStatusBar("StatusBar2", 446, 508, 346, 26,
+                            "Blå spillers taster: 4, 6, 8 og 0 (numeriske tastatur)", clBlue);
+  cmdAbout = NewButton("cmdAbout", 432, 452, 111, 45, "About...");
+  cmdAbout->OnClick = [this] { cmdAboutClick(); };
+  setTabOrder(btnStart, btnExit);
+  setTabOrder(btnExit, cmdAbout);
+
+  Timer1 = new TTimer;
+  Timer1->SetEnabled(false);
+  Timer1->SetInterval(50);
+  Timer1->OnTimer = [this] { Timer1Timer(); };
+  ComponentNames << "Timer1";
+
+  ComponentNames << "SfxAudio1";
+  ComponentNames << "SfxSoundLib1";
+}
+
+// Runs once every component has been read: links between components are
+// resolved and each finishes loading in creation order.
+void TForm1::FinishLoading() {}
+
+void TForm1::FormCreate() {
+  MarkerMusicCounter = 0;
+
+  const int screenW = Application.ScreenWidth(), screenH = Application.ScreenHeight();
+  const int H = screenH > 780 ? 720 : screenH - 60;
+  const int W = screenW > 1050 ? 1020 : screenW - 20;
+  SetOuterBounds(Round((screenW - W) * 0.5), Round((screenH - H) * 0.5), W, H);
+
+  BallCount = 20;
+  PlayerCount = 2;
+  TanksPerPlayer = 3;
+  LineCount = 6;
+  BallRange = Round(W * (1.0 / 14));
+
+  const int half = Round(W * 0.5);
+  StatusBar1->setGeometry(0, H - 50, half - 50, StatusBar1->height());
+  StatusBar2->setGeometry(half + 50, H - 50, half - 50, StatusBar2->height());
+  btnExit->move(half - 45, StatusBar2->y());
+
+  lblBluePoints->SetLeft(W - lblBluePoints->Width() - 20);
+  lblExplane->SetLeft(Round((W - lblExplane->Width()) * 0.5));
+
+  const int C = half;
+  for (TLabel *l : {Label21, Label10, Label12, Label14, Label16, Label18})
+    l->SetLeft(C - 250);
+  for (TLabel *l : {Label11, Label13, Label17, Label15, Label19})
+    l->SetLeft(C - 180);
+  for (TLabel *l : {Label20, Label2, Label4, Label6, Label8, lblLetter})
+    l->SetLeft(C + 50);
+  for (TLabel *l : {Label1, Label3, Label5, Label7, Label9})
+    l->SetLeft(C + 120);
+
+  btnStart->move(C - btnStart->width() - 30, H - 150);
+  cmdAbout->move(C + 30, H - 150);
+
+  if (Application.ParamStr(1) == "debug") {
+    lblBlueHits->Show();
+    lblRedHits->Show();
+    lblBlackHits->Show();
+  }
+
+  show();
+  SetActiveControl(btnStart);
+}
+
+void TForm1::FormPaint() {}
+
+void TForm1::FormKeyDown(uint16_t &) {
+  if (btnStart->isVisible())
+    return;
+}
+
+void TForm1::FormKeyUp(uint16_t &) {}
+
+std::vector<TLabel *> TForm1::InstructionLabels() const {
+  return {lblExplane, lblLetter, Label1,  Label2,  Label3,  Label4,  Label5,  Label6,
+          Label7,     Label8,    Label9,  Label10, Label11, Label12, Label13, Label14,
+          Label15,    Label16,   Label17, Label18, Label19, Label20, Label21};
+}
+
+void TForm1::btnStartClick() {
+  if (btnStart->Caption() == "New game") {
+    btnStart->SetCaption("Start game");
+    btnStart->repaint();
+    return;
+  }
+  cmdAbout->hide();
+  for (TLabel *label : InstructionLabels())
+    label->Hide();
+  Timer1->SetEnabled(true);
+  btnStart->hide();
+  btnStart->SetCaption("New game");
+}
+
+void TForm1::Timer1Timer() {
+  if (imgStar->Visible()) {
+    ++MarkerMusicCounter;
+    if (MarkerMusicCounter % 4 == 0)
+      imgStar->Hide();
+  }
+  if (imgBird->Visible()) {
+    ++BirdCounter;
+    if (BirdCounter % 10 == 0)
+      imgBird->Hide();
+  }
+}
+
+void TForm1::btnExitClick() {
+  // The question pauses a running game; answered No, only a game that was
+  // running goes on.
+  const bool wasRunning = Timer1->Enabled();
+  Timer1->SetEnabled(false);
+  if (Application.MessageDlg("Confirm", QString::fromUtf8("Ønsker du at forlade zoftrel ?"),
+                             mtConfirmation,
+                             QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
+    Application.Terminate();
+    return;
+  }
+  if (wasRunning)
+    Timer1->SetEnabled(true);
+}
+
+void TForm1::cmdAboutClick() {
+  frmAbout->show();
+  frmAbout->raise();
+}
+
+// Closing the window by its close box ends the program without a question.
+void TForm1::closeEvent(QCloseEvent *event) {
+  event->accept();
+  Application.Terminate();
+}

@@ -1,0 +1,79 @@
+// The main window: its designed contents, its handlers and the game's
+// global tables.
+#pragma once
+
+#include "ui/winsys/button.h"
+#include "ui/winsys/customform.h"
+#include "ui/winsys/image.h"
+#include "ui/winsys/label.h"
+#include "ui/winsys/statusbar.h"
+#include "ui/winsys/timer.h"
+
+#include <QStringList>
+#include <cstdint>
+
+// Global counts, set by FormCreate.
+extern int32_t PlayerCount;
+extern int32_t TanksPerPlayer;
+extern int32_t BallCount;
+extern int32_t LineCount;
+// Timer ticks a bullet flies before it stops.
+extern int32_t BallRange;
+
+class TForm1 : public TCustomForm {
+  Q_OBJECT
+
+public:
+  // Builds the designed contents in creation order, finishes their loading
+  // and runs FormCreate. A failure while the contents are built leaves the
+  // constructor with the exception.
+  TForm1();
+  ~TForm1() override;
+
+  TLabel *lblRedHits, *lblBlueHits, *lblBlackHits, *lblRedPoints, *lblBluePoints;
+  TImage *imgStar, *imgBird;
+  TLabel *lblExplane, *lblLetter;
+  TLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9, *Label10,
+      *Label11, *Label12, *Label13, *Label14, *Label15, *Label16, *Label17, *Label18, *Label19,
+      *Label20, *Label21;
+  TButton *btnStart, *btnExit;
+  TStatusBar *StatusBar1, *StatusBar2;
+  TButton *cmdAbout;
+  TTimer *Timer1;
+
+  // The names of all components, in creation order.
+  QStringList ComponentNames;
+
+  // Counts ticks while the impact marker is on view and while the music is
+  // stopped.
+  int32_t MarkerMusicCounter = 0;
+  // Counts ticks while the destroyed-tank marker is on view.
+  int32_t BirdCounter = 0;
+
+  void FormCreate();
+  void FormPaint();
+  void FormKeyDown(uint16_t &key);
+  void FormKeyUp(uint16_t &key);
+  void btnStartClick();
+  void btnExitClick();
+  void cmdAboutClick();
+  void Timer1Timer();
+
+protected:
+  void DoPaint() override { FormPaint(); }
+  void DoKeyDown(uint16_t &key) override { FormKeyDown(key); }
+  void DoKeyUp(uint16_t &key) override { FormKeyUp(key); }
+  void closeEvent(QCloseEvent *event) override;
+
+private:
+  void CreateContents();
+  void FinishLoading();
+  TLabel *NewLabel(const char *name, int left, int top, int width, int height, bool visible);
+  TButton *NewButton(const char *name, int left, int top, int width, int height,
+                     const QString &caption);
+  TStatusBar *NewStatusBar(const char *name, int left, int top, int width, int height,
+                           const QString &text, TColor color);
+  std::vector<TLabel *> InstructionLabels() const;
+};
+
+extern TForm1 *Form1;

@@ -1,0 +1,186 @@
+#include "ui/winsys/customform.h"
+
+#include "ui/winsys/application.h"
+#include "ui/winsys/graphiccontrol.h"
+#include "ui/winsys/keys.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QTimer>
+
+TCustomForm::TCustomForm(QWidget *parent)
+    : QWidget(parent), Backing(1, 1, QImage::Format_RGB32), FormCanvas(&Backing) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setAttribute(Qt::WA_NoSystemBackground);
+  FormCanvas.OnDrawn = [this](const QRect &r) { update(r); };
+  qApp->installEventFilter(this);
+}
+
+TCustomForm::~TCustomForm() {
+  qApp->removeEventFilter(this);
+  for (auto it = Controls.rbegin(); it != Controls.rend(); ++it)
+    delete *it;
+}
+
+void TCustomForm::SetClientSize(int width, int height) {
+  width = std::max(width, 1);
+  height = std::max(height, 1);
+  if (width == Backing.width() && height == Backing.height() && width == this->width() &&
+      height == this->height())
+    return;
+  QImage next(width, height, QImage::Format_RGB32);
+  next.fill(ToQColor(Color));
+  QPainter(&next).drawImage(0, 0, Backing);
+  Backing.swap(next);
+  FormCanvas.Image = &Backing;
+  setFixedSize(width, height);
+  Invalidate();
+}
+
+void TCustomForm::SetOuterBounds(int left, int top, int width, int height) {
+  Outer = QRect(left, top, width, height);
+  ApplyOuterBounds();
+}
+
+// Places the client area inside the outer bounds, less the frame a window
+// manager draws (known once the window has been shown).
+void TCustomForm::ApplyOuterBounds() {
+  QMargins frame;
+  if (isVisible()) {
+    QRect fg = frameGeometry(), g = geometry();
+    frame = QMargins(g.left() - fg.left(), g.top() - fg.top(), fg.right() - g.right(),
+                     fg.bottom() - g.bottom());
+  }
+  AppliedFrame = frame;
+  SetClientSize(Outer.width() - frame.left() - frame.right(),
+                Outer.height() - frame.top() - frame.bottom());
+  move(Outer.left(), Outer.top());
+}
+
+void TCustomForm::SetActiveControl(QWidget *control) {
+  if (control)
+    control->setFocus(Qt::OtherFocusReason);
+}
+
+void TCustomForm::InvalidateRect(const QRect &rect) {
+  QRect r = rect.intersected(Backing.rect());
+  if (r.isEmpty())
+    return;
+  Invalid += r;
+  update(r);
+}
+
+void TCustomForm::Invalidate() {
+  InvalidateRect(Backing.rect());
+}
+
+void TCustomForm::Update() {
+  ProcessInvalid();
+}
+
+void TCustomForm::AddGraphicControl(TGraphicControl *control) {
+  Controls.push_back(control);
+}
+
+// The repaint: fill the invalid area with the window colour, let the form
+// draw clipped to it, then draw the visible graphic controls over it in
+// creation order.
+void TCustomForm::ProcessInvalid() {
+  if (Invalid.isEmpty())
+    return;
+  QRegion region = Invalid;
+  Invalid = QRegion();
+  {
+    QPainter p(&Backing);
+    p.setClipRegion(region);
+    p.fillRect(region.boundingRect(), ToQColor(Color));
+  }
+  FormCanvas.SetClip(region);
+  Application.Guard([this] { DoPaint(); });
+  FormCanvas.ClearClip();
+  QPainter p(&Backing);
+  p.setClipRegion(region);
+  for (TGraphicControl *c : Controls) {
+    if (c->Visible() && region.intersects(c->BoundsRect()))
+      c->Paint(p);
+  }
+  update(region);
+}
+
+void TCustomForm::paintEvent(QPaintEvent *event) {
+  ProcessInvalid();
+  QPainter p(this);
+  for (const QRect &r : event->region())
+    p.drawImage(r, Backing, r);
+}
+
+void TCustomForm::showEvent(QShowEvent *event) {
+  QWidget::showEvent(event);
+  Invalidate();
+  // A window manager adds its frame once the window is on screen; keep the
+  // outer size by giving the client area what the frame leaves.
+  if (!Outer.isEmpty()) {
+    QTimer::singleShot(100, this, [this] {
+      QRect fg = frameGeometry(), g = geometry();
+      QMargins frame(g.left() - fg.left(), g.top() - fg.top(), fg.right() - g.right(),
+                     fg.bottom() - g.bottom());
+      if (frame != AppliedFrame)
+        ApplyOuterBounds();
+    });
+  }
+}
+
+void TCustomForm::changeEvent(QEvent *event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::WindowStateChange) {
+    auto *e = static_cast<QWindowStateChangeEvent *>(event);
+    if ((e->oldState() & Qt::WindowMinimized) && !(windowState() & Qt::WindowMinimized))
+      Invalidate();
+  }
+}
+
+void TCustomForm::resizeEvent(QResizeEvent *event) {
+  QWidget::resizeEvent(event);
+  if (width() != Backing.width() || height() != Backing.height())
+    SetClientSize(width(), height());
+}
+
+bool TCustomForm::OwnsWidget(QObject *object) const {
+  auto *w = qobject_cast<QWidget *>(object);
+  return w && w->window() == this;
+}
+
+bool TCustomForm::eventFilter(QObject *watched, QEvent *event) {
+  QEvent::Type type = event->type();
+  if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
+    return false;
+  // A key event travels from the focused control up to the window; take it
+  // once, at its first stop, and only for this window.
+  if (!OwnsWidget(watched))
+    return false;
+  QWidget *focus = QApplication::focusWidget();
+  if (focus && focus->window() == this ? watched != focus : watched != this)
+    return false;
+  auto *key = static_cast<QKeyEvent *>(event);
+  // Auto-repeat gives repeated key-downs only: X inserts a release before
+  // every repeat, which a held key never sends.
+  if (type == QEvent::KeyRelease && key->isAutoRepeat())
+    return true;
+  uint16_t vk = VirtualKeyFromEvent(*key);
+  if (KeyPreview && vk != 0) {
+    if (type == QEvent::KeyPress)
+      Application.Guard([&] { DoKeyDown(vk); });
+    else
+      Application.Guard([&] { DoKeyUp(vk); });
+  }
+  if (type == QEvent::KeyPress && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+    if (!qobject_cast<QPushButton *>(focus) && DefaultButton && DefaultButton->isVisible() &&
+        DefaultButton->isEnabled()) {
+      DefaultButton->click();
+      return true;
+    }
+  }
+  return false;
+}

@@ -1,0 +1,83 @@
+// A top-level window that the program draws on directly. Its client area
+// is a backing image: drawings stay until drawn over or repainted. Labels
+// and pictures are drawn into the image in creation order; buttons and
+// status bars are real widgets above it.
+#pragma once
+
+#include "ui/winsys/graphics.h"
+
+#include <QImage>
+#include <QRegion>
+#include <QWidget>
+#include <cstdint>
+#include <vector>
+
+class QPushButton;
+class TGraphicControl;
+
+class TCustomForm : public QWidget {
+  Q_OBJECT
+
+public:
+  explicit TCustomForm(QWidget *parent = nullptr);
+  ~TCustomForm() override;
+
+  TColor Color = clOlive;
+  TFont Font;
+  // The form's key handlers see every key before the focused control.
+  bool KeyPreview = false;
+  // Enter presses this button while the focus is not on another button.
+  QPushButton *DefaultButton = nullptr;
+
+  TCanvas *Canvas() { return &FormCanvas; }
+  const QImage &Image() const { return Backing; }
+
+  int ClientWidth() const { return Backing.width(); }
+  int ClientHeight() const { return Backing.height(); }
+  void SetClientSize(int width, int height);
+
+  // The outer bounds, frame and caption included. Without a window manager
+  // there is no frame and the client area is the outer size itself.
+  int Left() const { return Outer.left(); }
+  int Top() const { return Outer.top(); }
+  int Width() const { return Outer.width(); }
+  int Height() const { return Outer.height(); }
+  void SetOuterBounds(int left, int top, int width, int height);
+
+  void SetActiveControl(QWidget *control);
+
+  // Marks an area for repainting; the repaint runs when the event queue is
+  // next idle, like a window system's paint message.
+  void InvalidateRect(const QRect &rect);
+  void Invalidate();
+  // Processes pending repaints now.
+  void Update();
+  const QRegion &InvalidRegion() const { return Invalid; }
+
+  void AddGraphicControl(TGraphicControl *control);
+  const std::vector<TGraphicControl *> &GraphicControls() const { return Controls; }
+
+protected:
+  // The form's handlers; they run inside the application's error boundary.
+  virtual void DoPaint() {}
+  virtual void DoKeyDown(uint16_t &) {}
+  virtual void DoKeyUp(uint16_t &) {}
+
+  void paintEvent(QPaintEvent *event) override;
+  void showEvent(QShowEvent *event) override;
+  void changeEvent(QEvent *event) override;
+  void resizeEvent(QResizeEvent *event) override;
+  bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+  void ProcessInvalid();
+  void ApplyOuterBounds();
+  bool OwnsWidget(QObject *object) const;
+
+  QImage Backing;
+  TCanvas FormCanvas;
+  QRegion Invalid;
+  QRect Outer;
+  QMargins AppliedFrame;
+  std::vector<TGraphicControl *> Controls;
+};
