@@ -1,0 +1,259 @@
+#include "music/mediaplayer.h"
+
+#include "music/midifile.h"
+#include "music/midisynth.h"
+#include "ui/winsys/sysutils.h"
+
+#include <cerrno>
+#include <cmath>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr off_t kMaxFileSize = 64 << 20;
+constexpr int64_t kTailFrames = 2 * TMediaPlayer::kSampleRate;
+
+// Reads a whole file; returns a result code.
+uint32_t ReadWholeFile(const std::string &name, std::vector<uint8_t> &bytes) {
+  if (name.empty())
+    return kMciFilenameRequired;
+  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return (errno == ENOENT || errno == ENOTDIR) ? kMciFileNotFound : kMciFileRead;
+  uint32_t code = kMciOk;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    code = kMciFileRead;
+  } else if (info.st_size > kMaxFileSize) {
+    code = kMciInvalidFile;
+  } else {
+    try {
+      bytes.resize(static_cast<size_t>(info.st_size));
+    } catch (const std::bad_alloc &) {
+      code = kMciOutOfMemory;
+    }
+  }
+  size_t got = 0;
+  while (code == kMciOk && got < bytes.size()) {
+    ssize_t n = ::read(fd, bytes.data() + got, bytes.size() - got);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0)
+      code = kMciFileRead;
+    else if (n == 0)
+      bytes.resize(got); // the file shrank while being read
+    else
+      got += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  return code;
+}
+
+uint16_t NextDeviceId() {
+  static uint16_t last = 0;
+  if (++last == 0)
+    ++last;
+  return last;
+}
+
+} // namespace
+
+std::string MciErrorText(uint32_t code) {
+  switch (code) {
+  case kMciOk:
+    return "The specified command was carried out.";
+  case kMciInvalidDeviceId:
+    return "The specified device is not open.";
+  case kMciInvalidDeviceName:
+    return "The specified device type is not available. Only the MIDI sequencer can be used.";
+  case kMciOutOfMemory:
+    return "There is not enough memory available to open the file.";
+  case kMciFileNotFound:
+    return "The specified file could not be found. Make sure the path and filename are correct.";
+  case kMciInvalidFile:
+    return "The file cannot be played on the specified MCI device. The file may be corrupt, not "
+           "in the correct format, or no file handler available for this format.";
+  case kMciFilenameRequired:
+    return "A file name must be specified.";
+  case kMciFileRead:
+    return "Cannot access the file. Make sure it is a readable file and that you have permission "
+           "to read it.";
+  }
+  return "Unknown error code";
+}
+
+TMediaPlayer::TMediaPlayer() = default;
+
+TMediaPlayer::~TMediaPlayer() {
+  Close();
+}
+
+void TMediaPlayer::Loaded() {
+  if (AutoOpen)
+    Open();
+}
+
+void TMediaPlayer::CheckOpen() const {
+  if (!Opened)
+    throw EMCIDeviceError("No MCI device open");
+}
+
+void TMediaPlayer::Fail(uint32_t code) {
+  LastError = code;
+  throw EMCIDeviceError(MciErrorText(code));
+}
+
+void TMediaPlayer::Open() {
+  if (Opened)
+    Close();
+  if (DeviceType != dtAutoSelect && DeviceType != dtSequencer)
+    Fail(kMciInvalidDeviceName);
+  std::vector<uint8_t> bytes;
+  if (uint32_t code = ReadWholeFile(FileName, bytes))
+    Fail(code);
+  TMidiCheck check = CheckMidiFile(bytes);
+  if (!check.Ok())
+    Fail(kMciInvalidFile);
+  if (!fSynthTried) {
+    fSynth = TMidiSynth::Create(kSampleRate);
+    fSynthTried = true;
+  }
+  int64_t length = static_cast<int64_t>(std::ceil(check.Info.Seconds * kSampleRate));
+  {
+    std::lock_guard render(fRenderLock);
+    fFile = std::move(bytes);
+    std::lock_guard state(fStateLock);
+    fOpen = true;
+    fLen = length;
+    CueLocked();
+  }
+  LastError = kMciOk;
+  Opened = true;
+  DeviceID = NextDeviceId();
+}
+
+void TMediaPlayer::Close() {
+  if (DeviceID == 0)
+    return;
+  {
+    std::lock_guard render(fRenderLock);
+    if (fSynth)
+      fSynth->Drop();
+    fFile.clear();
+    std::lock_guard state(fStateLock);
+    fOpen = false;
+    fPlaying = false;
+    fPos = fLen = fTail = 0;
+  }
+  LastError = kMciOk;
+  Opened = false;
+  DeviceID = 0;
+}
+
+// With the render lock held: back to the start of the piece, stopped.
+void TMediaPlayer::CueLocked() {
+  fPos = 0;
+  fTail = 0;
+  fPlaying = false;
+  if (fSynth)
+    fSynth->Cue(fFile);
+}
+
+void TMediaPlayer::Play() {
+  CheckOpen();
+  std::lock_guard render(fRenderLock);
+  std::lock_guard state(fStateLock);
+  if (AutoRewind && fPos >= fLen)
+    CueLocked();
+  fPlaying = true;
+  fTail = 0;
+  LastError = kMciOk;
+}
+
+void TMediaPlayer::Stop() {
+  CheckOpen();
+  std::lock_guard render(fRenderLock);
+  {
+    std::lock_guard state(fStateLock);
+    fPlaying = false;
+    fTail = 0;
+  }
+  if (fSynth)
+    fSynth->Silence();
+  LastError = kMciOk;
+}
+
+void TMediaPlayer::Rewind() {
+  CheckOpen();
+  std::lock_guard render(fRenderLock);
+  std::lock_guard state(fStateLock);
+  CueLocked();
+}
+
+TMPMode TMediaPlayer::Mode() {
+  if (!Opened) {
+    LastError = kMciInvalidDeviceId;
+    return mdNotReady;
+  }
+  LastError = kMciOk;
+  std::lock_guard state(fStateLock);
+  return fPlaying ? mdPlaying : mdStopped;
+}
+
+uint32_t TMediaPlayer::Position() {
+  if (!Opened) {
+    LastError = kMciInvalidDeviceId;
+    return 0;
+  }
+  LastError = kMciOk;
+  std::lock_guard state(fStateLock);
+  return Milliseconds(fPos);
+}
+
+uint32_t TMediaPlayer::Length() {
+  CheckOpen();
+  LastError = kMciOk;
+  std::lock_guard state(fStateLock);
+  return Milliseconds(fLen);
+}
+
+uint32_t TMediaPlayer::Milliseconds(int64_t frames) {
+  return static_cast<uint32_t>(frames * 1000 / kSampleRate);
+}
+
+// Moves the piece on by `frames`; tells whether the synthesizer sounds
+// during them (while playing, and while the last notes fade after the end).
+bool TMediaPlayer::AdvanceLocked(int frames) {
+  if (!fOpen)
+    return false;
+  if (fPlaying) {
+    fPos += frames;
+    if (fPos >= fLen) {
+      fPos = fLen;
+      fPlaying = false;
+      fTail = kTailFrames;
+    }
+    return true;
+  }
+  if (fTail > 0) {
+    fTail -= std::min<int64_t>(fTail, frames);
+    return true;
+  }
+  return false;
+}
+
+void TMediaPlayer::MixInto(float *out, int frames, int /*rate*/) {
+  std::unique_lock render(fRenderLock, std::try_to_lock);
+  if (!render.owns_lock() || frames <= 0)
+    return;
+  bool sounding;
+  {
+    std::lock_guard state(fStateLock);
+    sounding = AdvanceLocked(frames);
+  }
+  if (sounding && fSynth)
+    fSynth->MixInto(out, frames);
+}

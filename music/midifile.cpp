@@ -1,0 +1,300 @@
+#include "music/midifile.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kDefaultTempo = 500000; // microseconds per quarter note: 120 bpm
+constexpr double kMaxSeconds = 24.0 * 3600.0;
+constexpr size_t kChunkHeaderSize = 8;
+
+struct TTempoChange {
+  uint64_t Tick;
+  uint32_t MicrosPerQuarter;
+};
+
+// Reads big-endian numbers and variable-length quantities from a byte
+// range; every read fails instead of running past the end.
+class TByteReader {
+public:
+  TByteReader(std::span<const uint8_t> bytes, size_t begin, size_t end)
+      : fBytes(bytes), fPos(begin), fEnd(end) {}
+
+  size_t Pos() const { return fPos; }
+  bool AtEnd() const { return fPos >= fEnd; }
+  size_t Remaining() const { return fEnd - fPos; }
+
+  bool Byte(uint8_t &value) {
+    if (AtEnd())
+      return false;
+    value = fBytes[fPos++];
+    return true;
+  }
+
+  bool Skip(uint64_t count) {
+    if (count > Remaining())
+      return false;
+    fPos += static_cast<size_t>(count);
+    return true;
+  }
+
+  bool BigEndian(uint32_t &value, int size) {
+    if (Remaining() < static_cast<size_t>(size))
+      return false;
+    value = 0;
+    for (int i = 0; i < size; ++i)
+      value = (value << 8) | fBytes[fPos++];
+    return true;
+  }
+
+  // A variable-length quantity of at most four bytes. Sets `tooLong` when
+  // the fourth byte still asks for more.
+  bool Quantity(uint32_t &value, bool &tooLong) {
+    value = 0;
+    tooLong = false;
+    for (int i = 0; i < 4; ++i) {
+      uint8_t b;
+      if (!Byte(b))
+        return false;
+      value = (value << 7) | (b & 0x7F);
+      if (!(b & 0x80))
+        return true;
+    }
+    tooLong = true;
+    return false;
+  }
+
+private:
+  std::span<const uint8_t> fBytes;
+  size_t fPos;
+  size_t fEnd;
+};
+
+class TMidiChecker {
+public:
+  explicit TMidiChecker(std::span<const uint8_t> bytes) : fBytes(bytes) {}
+
+  TMidiCheck Run() {
+    if (CheckHeaderAndTracks())
+      ComputeDuration();
+    return fResult;
+  }
+
+private:
+  bool Fail(TMidiFault fault, size_t offset) {
+    fResult.Fault = fault;
+    fResult.Offset = offset;
+    return false;
+  }
+
+  bool CheckHeaderAndTracks() {
+    static constexpr uint8_t kHeaderId[4] = {'M', 'T', 'h', 'd'};
+    if (fBytes.empty())
+      return Fail(TMidiFault::Empty, 0);
+    size_t idSize = std::min<size_t>(fBytes.size(), 4);
+    if (!std::equal(kHeaderId, kHeaderId + idSize, fBytes.begin()))
+      return Fail(TMidiFault::NotMidi, 0);
+    TByteReader r(fBytes, 4, fBytes.size());
+    uint32_t length, format, tracks, division;
+    if (!r.BigEndian(length, 4))
+      return Fail(TMidiFault::Truncated, r.Pos());
+    if (length < 6)
+      return Fail(TMidiFault::BadHeader, 4);
+    if (length > r.Remaining())
+      return Fail(TMidiFault::Truncated, r.Pos());
+    r.BigEndian(format, 2);
+    r.BigEndian(tracks, 2);
+    r.BigEndian(division, 2);
+    if (format > 2 || tracks == 0)
+      return Fail(TMidiFault::BadHeader, 8);
+    if (division & 0x8000)
+      return Fail(TMidiFault::Unsupported, 12);
+    if (division == 0)
+      return Fail(TMidiFault::BadHeader, 12);
+    r.Skip(length - 6);
+    if (tracks > r.Remaining() / kChunkHeaderSize)
+      return Fail(TMidiFault::BadHeader, 10);
+    fResult.Info.Format = static_cast<uint16_t>(format);
+    fResult.Info.TrackCount = static_cast<uint16_t>(tracks);
+    fResult.Info.Division = static_cast<uint16_t>(division);
+    return CheckChunks(r.Pos(), tracks);
+  }
+
+  // Walks the chunks after the header until `tracks` track chunks have
+  // been checked; chunks of other kinds are skipped.
+  bool CheckChunks(size_t pos, uint32_t tracks) {
+    static constexpr uint8_t kTrackId[4] = {'M', 'T', 'r', 'k'};
+    TByteReader r(fBytes, pos, fBytes.size());
+    for (uint32_t found = 0; found < tracks;) {
+      size_t chunkStart = r.Pos();
+      uint32_t length;
+      if (!r.Skip(4) || !r.BigEndian(length, 4))
+        return Fail(TMidiFault::Truncated, chunkStart);
+      size_t body = r.Pos();
+      if (!r.Skip(length))
+        return Fail(TMidiFault::Truncated, chunkStart);
+      if (std::equal(kTrackId, kTrackId + 4, fBytes.begin() + chunkStart)) {
+        if (!CheckTrack(body, body + length))
+          return false;
+        ++found;
+      }
+    }
+    return true;
+  }
+
+  bool CheckTrack(size_t begin, size_t end) {
+    TByteReader r(fBytes, begin, end);
+    uint64_t tick = 0;
+    uint8_t running = 0;
+    while (!r.AtEnd()) {
+      size_t eventStart = r.Pos();
+      uint32_t delta;
+      bool tooLong;
+      if (!r.Quantity(delta, tooLong))
+        return Fail(tooLong ? TMidiFault::BadEvent : TMidiFault::Truncated, eventStart);
+      tick += delta;
+      uint8_t status;
+      if (!r.Byte(status))
+        return Fail(TMidiFault::Truncated, eventStart);
+      bool ended = false;
+      if (status < 0x80) {
+        if (!running)
+          return Fail(TMidiFault::BadEvent, eventStart);
+        if (!CheckChannelData(r, running, status, eventStart))
+          return false;
+      } else if (status < 0xF0) {
+        running = status;
+        uint8_t first;
+        if (!r.Byte(first))
+          return Fail(TMidiFault::Truncated, eventStart);
+        if (!CheckChannelData(r, status, first, eventStart))
+          return false;
+      } else if (status == 0xFF) {
+        running = 0;
+        if (!CheckMeta(r, tick, ended, eventStart))
+          return false;
+      } else if (status == 0xF0 || status == 0xF7) {
+        running = 0;
+        if (!SkipSized(r, eventStart))
+          return false;
+      } else {
+        return Fail(TMidiFault::BadEvent, eventStart);
+      }
+      if (ended)
+        break;
+    }
+    fResult.Info.EndTick = std::max(fResult.Info.EndTick, tick);
+    return true;
+  }
+
+  // The data bytes of a channel message whose first data byte is read.
+  bool CheckChannelData(TByteReader &r, uint8_t status, uint8_t first, size_t eventStart) {
+    if (first & 0x80)
+      return Fail(TMidiFault::BadEvent, eventStart);
+    uint8_t kind = status & 0xF0;
+    if (kind == 0xC0 || kind == 0xD0)
+      return true;
+    uint8_t second;
+    if (!r.Byte(second))
+      return Fail(TMidiFault::Truncated, eventStart);
+    if (second & 0x80)
+      return Fail(TMidiFault::BadEvent, eventStart);
+    return true;
+  }
+
+  bool CheckMeta(TByteReader &r, uint64_t tick, bool &ended, size_t eventStart) {
+    uint8_t type;
+    if (!r.Byte(type))
+      return Fail(TMidiFault::Truncated, eventStart);
+    if (type & 0x80)
+      return Fail(TMidiFault::BadEvent, eventStart);
+    size_t dataStart;
+    uint32_t length;
+    if (!ReadSize(r, length, eventStart))
+      return false;
+    dataStart = r.Pos();
+    if (!r.Skip(length))
+      return Fail(TMidiFault::Truncated, eventStart);
+    if (type == 0x2F) {
+      ended = true;
+    } else if (type == 0x51) {
+      if (length != 3)
+        return Fail(TMidiFault::BadEvent, eventStart);
+      uint32_t micros = (uint32_t{fBytes[dataStart]} << 16) |
+                        (uint32_t{fBytes[dataStart + 1]} << 8) | fBytes[dataStart + 2];
+      fTempos.push_back({tick, micros});
+    }
+    return true;
+  }
+
+  bool SkipSized(TByteReader &r, size_t eventStart) {
+    uint32_t length;
+    if (!ReadSize(r, length, eventStart))
+      return false;
+    if (!r.Skip(length))
+      return Fail(TMidiFault::Truncated, eventStart);
+    return true;
+  }
+
+  bool ReadSize(TByteReader &r, uint32_t &length, size_t eventStart) {
+    bool tooLong;
+    if (!r.Quantity(length, tooLong))
+      return Fail(tooLong ? TMidiFault::BadEvent : TMidiFault::Truncated, eventStart);
+    return true;
+  }
+
+  // Playing time up to the last event: the ticks between tempo changes,
+  // each stretch at its own tempo. Tempo changes from every track count.
+  void ComputeDuration() {
+    std::stable_sort(fTempos.begin(), fTempos.end(),
+                     [](const TTempoChange &a, const TTempoChange &b) { return a.Tick < b.Tick; });
+    const uint64_t end = fResult.Info.EndTick;
+    double micros = 0;
+    uint64_t from = 0;
+    uint32_t tempo = kDefaultTempo;
+    for (const TTempoChange &change : fTempos) {
+      if (change.Tick >= end)
+        break;
+      micros += static_cast<double>(change.Tick - from) * tempo;
+      from = change.Tick;
+      tempo = change.MicrosPerQuarter;
+    }
+    micros += static_cast<double>(end - from) * tempo;
+    fResult.Info.Seconds = micros / fResult.Info.Division / 1e6;
+    if (fResult.Info.Seconds > kMaxSeconds)
+      Fail(TMidiFault::TooLong, 0);
+  }
+
+  std::span<const uint8_t> fBytes;
+  TMidiCheck fResult;
+  std::vector<TTempoChange> fTempos;
+};
+
+} // namespace
+
+TMidiCheck CheckMidiFile(std::span<const uint8_t> bytes) {
+  return TMidiChecker(bytes).Run();
+}
+
+const char *MidiFaultName(TMidiFault fault) {
+  switch (fault) {
+  case TMidiFault::None:
+    return "no fault";
+  case TMidiFault::Empty:
+    return "empty file";
+  case TMidiFault::NotMidi:
+    return "not a standard MIDI file";
+  case TMidiFault::BadHeader:
+    return "damaged header";
+  case TMidiFault::Unsupported:
+    return "SMPTE time division";
+  case TMidiFault::Truncated:
+    return "chunk or event runs past the end";
+  case TMidiFault::BadEvent:
+    return "invalid event";
+  case TMidiFault::TooLong:
+    return "plays longer than a day";
+  }
+  return "unknown fault";
+}

@@ -1,0 +1,42 @@
+// A checker for standard MIDI files. It walks every chunk and every event
+// of the file, bounded by the bytes that are there, and works out how long
+// the piece plays. It never trusts a count or a length from the file before
+// comparing it with what remains, so damaged input only yields an error.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+enum class TMidiFault {
+  None,
+  Empty,       // no bytes at all
+  NotMidi,     // does not start with an "MThd" chunk
+  BadHeader,   // header too short, unknown format, no tracks, zero division
+  Unsupported, // SMPTE time division
+  Truncated,   // a chunk or an event runs past the end of the data
+  BadEvent,    // an event that a standard MIDI file cannot hold
+  TooLong,     // plays longer than a day
+};
+
+struct TMidiFileInfo {
+  uint16_t Format = 0;
+  uint16_t TrackCount = 0;
+  uint16_t Division = 0; // ticks per quarter note
+  uint64_t EndTick = 0;  // tick of the last event of the longest track
+  double Seconds = 0;    // playing time up to that tick, following the tempo map
+};
+
+struct TMidiCheck {
+  TMidiFault Fault = TMidiFault::None;
+  size_t Offset = 0; // where the fault was found
+  TMidiFileInfo Info;
+
+  bool Ok() const { return Fault == TMidiFault::None; }
+};
+
+// Checks a whole file held in memory.
+TMidiCheck CheckMidiFile(std::span<const uint8_t> bytes);
+
+// A short English description of a fault, for diagnostics.
+const char *MidiFaultName(TMidiFault fault);
