@@ -1,0 +1,366 @@
+#include "sound/sfxsnd.h"
+
+#include "ui/winsys/sysutils.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <new>
+#include <string>
+
+namespace {
+
+constexpr int kDeviceRate = 44100;
+constexpr int kDeviceFrames = 512; // about 11.6 ms
+constexpr int32_t kSilence = -10000;
+
+bool IsPlayableFormat(const TWaveFormatEx &f, int32_t size) {
+  if (f.wFormatTag != 1 || (f.nChannels != 1 && f.nChannels != 2))
+    return false;
+  if (f.wBitsPerSample != 8 && f.wBitsPerSample != 16)
+    return false;
+  if (f.nSamplesPerSec < 100 || f.nSamplesPerSec > 200000)
+    return false;
+  if (f.nBlockAlign != f.nChannels * f.wBitsPerSample / 8)
+    return false;
+  return size > 0 && size % f.nBlockAlign == 0;
+}
+
+// Converts the samples to float at `rate` with SDL's converter. The sound
+// is fed with a few frames of its own end before it and of its start after
+// it, so the resampler sees it as one period of a loop: a looped sound
+// wraps without a click.
+std::vector<float> ConvertSamples(const TWaveFormatEx &f, int32_t size, const uint8_t *samples,
+                                  int rate, int64_t &frames) {
+  const int channels = f.nChannels;
+  const int64_t sourceFrames = size / f.nBlockAlign;
+  frames = std::max<int64_t>(1, (sourceFrames * rate + f.nSamplesPerSec / 2) / f.nSamplesPerSec);
+  SDL_AudioFormat format = f.wBitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
+  SDL_AudioStream *stream = SDL_NewAudioStream(format, Uint8(channels), int(f.nSamplesPerSec),
+                                               AUDIO_F32SYS, Uint8(channels), rate);
+  if (!stream)
+    throw Exception("CreateSoundBuffer Failed");
+  const int64_t pad = std::min<int64_t>(64, sourceFrames);
+  const int padBytes = int(pad * f.nBlockAlign);
+  bool ok = SDL_AudioStreamPut(stream, samples + size - padBytes, padBytes) == 0 &&
+            SDL_AudioStreamPut(stream, samples, size) == 0 &&
+            SDL_AudioStreamPut(stream, samples, padBytes) == 0 && SDL_AudioStreamFlush(stream) == 0;
+  std::vector<float> converted;
+  if (ok) {
+    converted.resize(size_t(SDL_AudioStreamAvailable(stream)) / sizeof(float));
+    int got = SDL_AudioStreamGet(stream, converted.data(), int(converted.size() * sizeof(float)));
+    ok = got >= 0;
+    converted.resize(ok ? size_t(got) / sizeof(float) : 0);
+  }
+  SDL_FreeAudioStream(stream);
+  if (!ok)
+    throw Exception("CreateSoundBuffer Failed");
+
+  const int64_t skip = (pad * rate + f.nSamplesPerSec / 2) / f.nSamplesPerSec;
+  std::vector<float> result(size_t(frames * channels), 0.0f);
+  const int64_t available = int64_t(converted.size()) / channels - skip;
+  const int64_t take = std::clamp<int64_t>(available, 0, frames);
+  std::copy_n(converted.begin() + skip * channels, take * channels, result.begin());
+  return result;
+}
+
+// Hundredths of a decibel to a linear gain; -10000 and below is silence.
+float Gain(int32_t hundredthsDb) {
+  if (hundredthsDb <= kSilence)
+    return 0.0f;
+  return float(std::pow(10.0, hundredthsDb / 2000.0));
+}
+
+} // namespace
+
+// --- TSfxSoundBuffer ---
+
+TSfxSoundBuffer::TSfxSoundBuffer(TSfxAudio &audio, const TWaveFormatEx &format, int32_t size,
+                                 const uint8_t *samples)
+    : FAudio(audio), FChannels(format.nChannels), FBlockAlign(format.nBlockAlign), FSize(size) {
+  if (!samples || !IsPlayableFormat(format, size))
+    throw Exception("CreateSoundBuffer Failed");
+  FSourceFrames = size / FBlockAlign;
+  try {
+    FSamples = ConvertSamples(format, size, samples, audio.Rate(), FFrames);
+  } catch (const std::bad_alloc &) {
+    throw Exception("CreateSoundBuffer Failed");
+  }
+}
+
+TSfxSoundBuffer::~TSfxSoundBuffer() {
+  Stop();
+}
+
+void TSfxSoundBuffer::Play() {
+  PlayWithLoop(false);
+}
+
+void TSfxSoundBuffer::PlayLooped() {
+  Stop();
+  PlayWithLoop(true);
+}
+
+void TSfxSoundBuffer::PlayWithLoop(bool looping) {
+  if (FAudio.DeviceLost()) {
+    Restore(); // this buffer is gone now
+    return;
+  }
+  FAudio.Lock();
+  FLooping = looping;
+  FPlaying = true;
+  FAudio.Unlock();
+}
+
+void TSfxSoundBuffer::Stop() {
+  FAudio.Lock();
+  FPlaying = false;
+  FAudio.Unlock();
+}
+
+void TSfxSoundBuffer::SetPosition(int32_t bytes) {
+  if (bytes < 0 || bytes >= FSize)
+    throw Exception("SetPosition Failed");
+  // Rounded up, so Position() gives back the frame that was set.
+  int64_t sourceFrame = bytes / FBlockAlign;
+  int64_t frame = (sourceFrame * FFrames + FSourceFrames - 1) / FSourceFrames;
+  FAudio.Lock();
+  FFrame = std::min(frame, FFrames - 1);
+  FAudio.Unlock();
+}
+
+int32_t TSfxSoundBuffer::Position() const {
+  FAudio.Lock();
+  int64_t frame = FFrame;
+  FAudio.Unlock();
+  return int32_t(frame * FSourceFrames / FFrames * FBlockAlign);
+}
+
+void TSfxSoundBuffer::SetVolume(int32_t value) {
+  if (value < kSilence || value > 0)
+    throw Exception("SetVolume Failed");
+  FAudio.Lock();
+  FVolume = value;
+  UpdateGains();
+  FAudio.Unlock();
+}
+
+void TSfxSoundBuffer::SetPan(int32_t value) {
+  if (value < -10000 || value > 10000)
+    throw Exception("SetPan Failed");
+  FAudio.Lock();
+  FPan = value;
+  UpdateGains();
+  FAudio.Unlock();
+}
+
+// Pan attenuates the opposite channel by the same law as the volume.
+void TSfxSoundBuffer::UpdateGains() {
+  float volume = Gain(FVolume);
+  FGainLeft = FPan > 0 ? volume * Gain(-FPan) : volume;
+  FGainRight = FPan < 0 ? volume * Gain(FPan) : volume;
+}
+
+void TSfxSoundBuffer::Restore() {
+  FAudio.RestoreDevice();
+  // The handler destroys this buffer, its OnRestore included: call a copy.
+  TRestoreEvent handler = OnRestore;
+  if (handler)
+    handler(this);
+}
+
+void TSfxSoundBuffer::MixInto(float *out, int frames) {
+  while (frames > 0 && FPlaying) {
+    const int n = int(std::min<int64_t>(frames, FFrames - FFrame));
+    const float *in = FSamples.data() + FFrame * FChannels;
+    if (FChannels == 1) {
+      for (int i = 0; i < n; ++i) {
+        out[2 * i] += in[i] * FGainLeft;
+        out[2 * i + 1] += in[i] * FGainRight;
+      }
+    } else {
+      for (int i = 0; i < n; ++i) {
+        out[2 * i] += in[2 * i] * FGainLeft;
+        out[2 * i + 1] += in[2 * i + 1] * FGainRight;
+      }
+    }
+    out += 2 * n;
+    frames -= n;
+    FFrame += n;
+    if (FFrame >= FFrames) {
+      FFrame = 0;
+      FPlaying = FLooping;
+    }
+  }
+}
+
+// --- TSfxAudio ---
+
+TSfxAudio::TSfxAudio() {
+  if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
+    throw Exception("Failed to Create DirectSound");
+  try {
+    OpenDevice();
+  } catch (...) {
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    throw;
+  }
+}
+
+TSfxAudio::~TSfxAudio() {
+  FreeBuffers();
+  CloseDevice();
+  SDL_QuitSubSystem(SDL_INIT_AUDIO);
+}
+
+void TSfxAudio::OpenDevice() {
+  SDL_AudioSpec want{};
+  want.freq = kDeviceRate;
+  want.format = AUDIO_F32SYS;
+  want.channels = kChannels;
+  want.samples = kDeviceFrames;
+  want.callback = &TSfxAudio::Callback;
+  want.userdata = this;
+  SDL_AudioSpec have{};
+  FDevice = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  if (FDevice == 0)
+    throw Exception("Failed to Create DirectSound");
+  if (have.freq != kDeviceRate || have.channels != kChannels || have.format != AUDIO_F32SYS) {
+    CloseDevice();
+    throw Exception("Failed to set directsound copoperative level");
+  }
+  FRate = have.freq;
+  SDL_PauseAudioDevice(FDevice, FPaused ? 1 : 0);
+}
+
+void TSfxAudio::CloseDevice() {
+  if (FDevice != 0)
+    SDL_CloseAudioDevice(FDevice);
+  FDevice = 0;
+}
+
+bool TSfxAudio::DeviceLost() const {
+  return FLost || FDevice == 0 || SDL_GetAudioDeviceStatus(FDevice) == SDL_AUDIO_STOPPED;
+}
+
+void TSfxAudio::RestoreDevice() {
+  FLost = false;
+  if (FDevice != 0 && SDL_GetAudioDeviceStatus(FDevice) != SDL_AUDIO_STOPPED)
+    return;
+  CloseDevice();
+  try {
+    OpenDevice();
+  } catch (const Exception &) {
+    // Still gone: the next Play tries again.
+  }
+}
+
+void TSfxAudio::SetPaused(bool paused) {
+  FPaused = paused;
+  if (FDevice != 0)
+    SDL_PauseAudioDevice(FDevice, paused ? 1 : 0);
+}
+
+void TSfxAudio::Lock() const {
+  if (FDevice != 0)
+    SDL_LockAudioDevice(FDevice);
+}
+
+void TSfxAudio::Unlock() const {
+  if (FDevice != 0)
+    SDL_UnlockAudioDevice(FDevice);
+}
+
+void TSfxAudio::SetSoundLibrary(TSfxSoundLib *lib) {
+  FreeBuffers();
+  FSoundLibrary = lib;
+  if (FDevice != 0)
+    CreateBuffers();
+}
+
+void TSfxAudio::LibraryRemoved(TSfxSoundLib *lib) {
+  if (lib == FSoundLibrary)
+    FSoundLibrary = nullptr;
+}
+
+TSfxSoundBuffer *TSfxAudio::Sound(int index) const {
+  if (FBuffers.empty())
+    throw Exception("A library must be assigned to SoundLibrary");
+  if (index < 0 || index >= int(FBuffers.size()))
+    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  return FBuffers[size_t(index)].get();
+}
+
+void TSfxAudio::SetMusic(TSfxMixSource *music) {
+  Lock();
+  FMusic = music;
+  Unlock();
+}
+
+// Builds the whole table aside and publishes it only when every buffer
+// was made, so Sound never hands out a buffer that was not built.
+void TSfxAudio::CreateBuffers() {
+  if (!FSoundLibrary || FSoundLibrary->Count() == 0)
+    return;
+  const int count = FSoundLibrary->Count();
+  std::vector<std::unique_ptr<TSfxSoundBuffer>> buffers;
+  try {
+    buffers.reserve(size_t(count));
+  } catch (const std::bad_alloc &) {
+    throw Exception("Failed to allocate memory for Sound Buffers");
+  }
+  for (int i = 0; i < count; ++i) {
+    TSfxSoundRec sound;
+    FSoundLibrary->Sounds.GetSound(i, sound);
+    auto buffer = std::make_unique<TSfxSoundBuffer>(*this, sound.Format, sound.Size, sound.Data);
+    buffer->SetPan(sound.Pan);
+    buffer->SetVolume(sound.Volume);
+    buffer->OnRestore = [this](TSfxSoundBuffer *) { RestoreBuffers(); };
+    buffers.push_back(std::move(buffer));
+  }
+  Lock();
+  FBuffers.swap(buffers);
+  Unlock();
+  ++FGeneration;
+}
+
+void TSfxAudio::FreeBuffers() {
+  std::vector<std::unique_ptr<TSfxSoundBuffer>> old;
+  Lock();
+  FBuffers.swap(old);
+  Unlock();
+}
+
+void TSfxAudio::RestoreBuffers() {
+  FreeBuffers();
+  CreateBuffers();
+}
+
+void TSfxAudio::Mix(float *out, int frames) {
+  Lock();
+  MixUnlocked(out, frames);
+  Unlock();
+}
+
+void TSfxAudio::MixUnlocked(float *out, int frames) {
+  std::fill_n(out, size_t(frames) * kChannels, 0.0f);
+  bool any = false;
+  for (const auto &buffer : FBuffers) {
+    if (buffer->FPlaying) {
+      buffer->MixInto(out, frames);
+      any = true;
+    }
+  }
+  if (FMusic) {
+    FMusic->MixInto(out, frames, FRate);
+    any = true;
+  }
+  if (any)
+    for (float &sample : std::span(out, size_t(frames) * kChannels))
+      sample = std::clamp(sample, -1.0f, 1.0f);
+}
+
+void SDLCALL TSfxAudio::Callback(void *self, Uint8 *stream, int len) {
+  static_cast<TSfxAudio *>(self)->MixUnlocked(reinterpret_cast<float *>(stream),
+                                              len / int(sizeof(float) * kChannels));
+}

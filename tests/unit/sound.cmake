@@ -1,0 +1,3 @@
+zoftrel_unit_test(test_sfxslib SOURCES test_sfxslib.cpp LIBS zoftrel_sfxslib)
+zoftrel_unit_test(test_sfxsnd SOURCES test_sfxsnd.cpp LIBS zoftrel_sound)
+zoftrel_unit_test(test_sfxassets SOURCES test_sfxassets.cpp LIBS zoftrel_sound_assets)

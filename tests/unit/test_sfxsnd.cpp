@@ -1,0 +1,315 @@
+#include "sound/sfxsnd.h"
+#include "ui/winsys/sysutils.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <vector>
+
+namespace {
+
+TSfxSoundRec Format(uint32_t rate, uint16_t bits, int32_t volume = 0, int32_t pan = 0) {
+  TSfxSoundRec rec;
+  uint16_t align = uint16_t(bits / 8);
+  rec.Format = {1, 1, rate, rate * align, align, bits, 0};
+  rec.Volume = volume;
+  rec.Pan = pan;
+  return rec;
+}
+
+// 16-bit samples at the device rate, so frames map one to one: 1000 frames
+// of a constant 0.5.
+std::vector<uint8_t> Constant16(int frames, int16_t value) {
+  std::vector<uint8_t> bytes;
+  for (int i = 0; i < frames; ++i) {
+    bytes.push_back(uint8_t(value));
+    bytes.push_back(uint8_t(uint16_t(value) >> 8));
+  }
+  return bytes;
+}
+
+constexpr int kFrames = 1000;
+
+class SfxAudioTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    audio = std::make_unique<TSfxAudio>();
+    audio->SetPaused(true);
+    // 0: device rate, 0.5 constant; 1: 11025 Hz 8-bit, constant 0.5 at -600.
+    lib.Sounds.Add(Format(44100, 16), Constant16(kFrames, 16384));
+    lib.Sounds.Add(Format(11025, 8, -600), std::vector<uint8_t>(400, 192));
+    audio->SetSoundLibrary(&lib);
+  }
+
+  // Renders `frames` frames; returns the interleaved output.
+  std::vector<float> Render(int frames) {
+    std::vector<float> out(size_t(frames) * 2, 99.0f);
+    audio->Mix(out.data(), frames);
+    return out;
+  }
+
+  TSfxSoundBuffer *Sound(int i) { return audio->Sound(i); }
+
+  TSfxSoundLib lib;
+  std::unique_ptr<TSfxAudio> audio;
+};
+
+TEST_F(SfxAudioTest, OpensTheDeviceAtCdRateAndMixesSilenceWhenIdle) {
+  EXPECT_EQ(audio->Rate(), 44100);
+  for (float x : Render(256))
+    EXPECT_EQ(x, 0.0f);
+}
+
+TEST_F(SfxAudioTest, PlayOnAPlayingSoundDoesNotRestartIt) {
+  Sound(0)->Play();
+  Render(300);
+  EXPECT_EQ(Sound(0)->Position(), 600);
+  Sound(0)->Play();
+  EXPECT_EQ(Sound(0)->Position(), 600);
+  Render(300);
+  EXPECT_EQ(Sound(0)->Position(), 1200);
+
+  Sound(0)->Stop();
+  Sound(0)->SetPosition(0);
+  Sound(0)->Play();
+  EXPECT_EQ(Sound(0)->Position(), 0);
+  auto out = Render(kFrames);
+  EXPECT_NEAR(out[0], 0.5f, 1e-3);
+  EXPECT_NEAR(out[2 * kFrames - 1], 0.5f, 1e-3);
+}
+
+TEST_F(SfxAudioTest, SetPositionWorksWhilePlaying) {
+  Sound(0)->Play();
+  Render(500);
+  Sound(0)->SetPosition(0);
+  EXPECT_TRUE(Sound(0)->Playing());
+  Render(kFrames - 1);
+  EXPECT_TRUE(Sound(0)->Playing());
+  EXPECT_THROW(Sound(0)->SetPosition(2 * kFrames), Exception);
+}
+
+TEST_F(SfxAudioTest, AFinishedSoundStopsAtStartAndPlaysWholeAgain) {
+  Sound(0)->Play();
+  auto out = Render(kFrames + 200);
+  EXPECT_FALSE(Sound(0)->Playing());
+  EXPECT_EQ(Sound(0)->Position(), 0);
+  EXPECT_NEAR(out[2 * (kFrames - 1)], 0.5f, 1e-3);
+  EXPECT_EQ(out[2 * kFrames], 0.0f);
+
+  Sound(0)->Play();
+  out = Render(kFrames + 200);
+  EXPECT_NEAR(out[0], 0.5f, 1e-3);
+  EXPECT_NEAR(out[2 * (kFrames - 1)], 0.5f, 1e-3);
+  EXPECT_EQ(out[2 * kFrames], 0.0f);
+}
+
+TEST_F(SfxAudioTest, LoopingWrapsAndPlayLoopedResumesWhereItStopped) {
+  Sound(0)->PlayLooped();
+  Render(300);
+  Sound(0)->PlayLooped();
+  EXPECT_EQ(Sound(0)->Position(), 600);
+  auto out = Render(800);
+  EXPECT_TRUE(Sound(0)->Looping());
+  EXPECT_EQ(Sound(0)->Position(), 200); // (300 + 800) mod 1000 frames
+  for (float x : out)
+    ASSERT_NEAR(x, 0.5f, 1e-3);
+
+  // Play ends a looping sound at the end of its current pass.
+  Sound(0)->Play();
+  EXPECT_FALSE(Sound(0)->Looping());
+  out = Render(kFrames);
+  EXPECT_FALSE(Sound(0)->Playing());
+  EXPECT_NEAR(out[2 * (kFrames - 101)], 0.5f, 1e-3);
+  EXPECT_EQ(out[2 * (kFrames - 100)], 0.0f);
+}
+
+TEST_F(SfxAudioTest, StopHoldsThePositionAndDoesNothingOnAnIdleSound) {
+  Sound(0)->Stop();
+  EXPECT_FALSE(Sound(0)->Playing());
+  EXPECT_EQ(Sound(0)->Position(), 0);
+  Sound(0)->Play();
+  Render(100);
+  Sound(0)->Stop();
+  Sound(0)->Stop();
+  Render(100);
+  EXPECT_EQ(Sound(0)->Position(), 200);
+}
+
+TEST_F(SfxAudioTest, VolumeAndPanFollowTheDecibelLaw) {
+  Sound(0)->PlayLooped();
+  float full = Render(1)[0];
+  Sound(0)->SetVolume(-600);
+  auto out = Render(1);
+  EXPECT_NEAR(out[0] / full, 0.501, 0.002); // -6 dB is about half
+  Sound(0)->SetPan(-600);
+  out = Render(1);
+  EXPECT_NEAR(out[0] / full, 0.501, 0.002);
+  EXPECT_NEAR(out[1] / full, 0.251, 0.002);
+  Sound(0)->SetPan(10000);
+  EXPECT_EQ(Render(1)[0], 0.0f);
+  Sound(0)->SetVolume(-10000);
+  EXPECT_EQ(Render(1)[1], 0.0f);
+
+  EXPECT_THROW(Sound(0)->SetVolume(1), Exception);
+  EXPECT_THROW(Sound(0)->SetVolume(-10001), Exception);
+  EXPECT_THROW(Sound(0)->SetPan(10001), Exception);
+  try {
+    Sound(0)->SetPan(-10001);
+  } catch (const Exception &e) {
+    EXPECT_EQ(e.Message, "SetPan Failed");
+  }
+}
+
+TEST_F(SfxAudioTest, SoundsStartedTogetherAreMixed) {
+  EXPECT_EQ(Sound(1)->Volume(), -600);
+  Sound(0)->Play();
+  Sound(1)->Play();
+  auto out = Render(200);
+  // 0.5 from sound 0 plus 0.5 * 0.501 from the converted 8-bit sound 1.
+  EXPECT_NEAR(out[100], 0.5f + 0.5f * 0.501f, 0.01);
+  EXPECT_EQ(Sound(1)->Position(), 50);
+}
+
+TEST_F(SfxAudioTest, ALostDeviceRebuildsEveryBufferAndPlaysNothing) {
+  Sound(0)->PlayLooped();
+  Sound(1)->SetVolume(-100);
+  Render(100);
+  unsigned generation = audio->Generation();
+  audio->MarkLost();
+  EXPECT_NO_THROW(Sound(1)->Play());
+  EXPECT_EQ(audio->Generation(), generation + 1);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_FALSE(Sound(i)->Playing());
+    EXPECT_EQ(Sound(i)->Position(), 0);
+  }
+  EXPECT_EQ(Sound(1)->Volume(), -600);
+  for (float x : Render(100))
+    ASSERT_EQ(x, 0.0f);
+  Sound(1)->Play();
+  EXPECT_TRUE(Sound(1)->Playing());
+}
+
+TEST_F(SfxAudioTest, LibraryLinkControlsTheBuffers) {
+  EXPECT_THROW(Sound(2), EListError);
+  EXPECT_THROW(Sound(-1), EListError);
+
+  audio->SetSoundLibrary(nullptr);
+  try {
+    Sound(0);
+    FAIL();
+  } catch (const Exception &e) {
+    EXPECT_EQ(e.Message, "A library must be assigned to SoundLibrary");
+  }
+  audio->SetSoundLibrary(&lib);
+  EXPECT_EQ(audio->BufferCount(), 2);
+
+  audio->LibraryRemoved(&lib);
+  EXPECT_EQ(audio->SoundLibrary(), nullptr);
+  Sound(0)->Play();
+  EXPECT_NEAR(Render(1)[0], 0.5f, 1e-3);
+
+  TSfxSoundLib empty;
+  audio->SetSoundLibrary(&empty);
+  EXPECT_THROW(Sound(0), Exception);
+}
+
+TEST_F(SfxAudioTest, AFailedBuildLeavesNoBuffers) {
+  struct Case {
+    TSfxSoundRec rec;
+    size_t bytes;
+    const char *message;
+  };
+  TSfxSoundRec stereoMismatch = Format(11025, 16);
+  stereoMismatch.Format.nChannels = 2; // block align stays 2
+  TSfxSoundRec adpcm = Format(11025, 8);
+  adpcm.Format.wFormatTag = 2;
+  const Case cases[] = {
+      {Format(11025, 16), 3, "CreateSoundBuffer Failed"},
+      {Format(0, 8), 10, "CreateSoundBuffer Failed"},
+      {Format(11025, 12), 10, "CreateSoundBuffer Failed"},
+      {stereoMismatch, 8, "CreateSoundBuffer Failed"},
+      {adpcm, 8, "CreateSoundBuffer Failed"},
+      {Format(11025, 8, 5), 10, "SetVolume Failed"},
+      {Format(11025, 8, 0, -20000), 10, "SetPan Failed"},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.message);
+    TSfxSoundLib bad;
+    bad.Sounds.Add(Format(11025, 8), std::vector<uint8_t>(10, 128));
+    bad.Sounds.Add(c.rec, std::vector<uint8_t>(c.bytes, 128));
+    try {
+      audio->SetSoundLibrary(&bad);
+      FAIL();
+    } catch (const Exception &e) {
+      EXPECT_EQ(e.Message, c.message);
+    }
+    EXPECT_EQ(audio->BufferCount(), 0);
+    EXPECT_THROW(Sound(0), Exception);
+  }
+}
+
+class ConstantMusic : public TSfxMixSource {
+public:
+  void MixInto(float *out, int frames, int rate) override {
+    EXPECT_EQ(rate, 44100);
+    for (int i = 0; i < 2 * frames; ++i)
+      out[i] += 0.25f;
+  }
+};
+
+TEST_F(SfxAudioTest, MusicIsMixedAfterTheSoundsAndTheSumIsClamped) {
+  ConstantMusic music;
+  audio->SetMusic(&music);
+  EXPECT_EQ(Render(4)[7], 0.25f);
+  Sound(0)->Play();
+  EXPECT_NEAR(Render(4)[7], 0.75f, 1e-3);
+  lib.Sounds.Clear();
+  lib.Sounds.Add(Format(44100, 16), Constant16(kFrames, 32767));
+  audio->SetSoundLibrary(&lib);
+  Sound(0)->Play();
+  EXPECT_EQ(Render(4)[7], 1.0f);
+  audio->SetMusic(nullptr);
+}
+
+// The engine sounds loop: a periodic waveform resampled from 11025 Hz must
+// wrap without a jump bigger than its ordinary steps.
+TEST_F(SfxAudioTest, AResampledLoopWrapsWithoutAClick) {
+  const int n = 2205; // 0.2 s at 11025 Hz: 20 cycles of 100 Hz
+  std::vector<uint8_t> wave(n);
+  for (int i = 0; i < n; ++i)
+    wave[size_t(i)] = uint8_t(128 + std::lround(100 * std::sin(2 * M_PI * 20 * i / n)));
+  lib.Sounds.Clear();
+  lib.Sounds.Add(Format(11025, 8), wave);
+  audio->SetSoundLibrary(&lib);
+  Sound(0)->PlayLooped();
+  auto out = Render(4 * n + 400);
+  float largest = 0, atWrap = 0;
+  for (size_t i = 2; i < out.size(); i += 2) {
+    float step = std::fabs(out[i] - out[i - 2]);
+    largest = std::max(largest, step);
+    if (i / 2 == size_t(4 * n))
+      atWrap = step;
+  }
+  EXPECT_LE(atWrap, largest * 1.05f);
+  EXPECT_LT(largest, 0.02f); // a smooth 100 Hz wave at 44.1 kHz
+}
+
+TEST(SfxAudio, ADeviceThatCannotBeOpenedFailsTheCreation) {
+  const char *old = std::getenv("SDL_AUDIODRIVER");
+  std::string saved = old ? old : "";
+  setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+  try {
+    TSfxAudio audio;
+    ADD_FAILURE();
+  } catch (const Exception &e) {
+    EXPECT_EQ(e.Message, "Failed to Create DirectSound");
+  }
+  if (old)
+    setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+  else
+    unsetenv("SDL_AUDIODRIVER");
+}
+
+} // namespace
