@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <fluidsynth.h>
 #include <mutex>
+#include <unistd.h>
 
 namespace {
 
@@ -33,7 +34,7 @@ std::string TMidiSynth::SoundFontPath() {
 std::unique_ptr<TMidiSynth> TMidiSynth::Create(int rate) {
   QuietFluidLog();
   std::string path = SoundFontPath();
-  if (!fluid_is_soundfont(path.c_str()))
+  if (::access(path.c_str(), R_OK) != 0 || !fluid_is_soundfont(path.c_str()))
     return nullptr;
   fluid_settings_t *settings = new_fluid_settings();
   if (!settings)

@@ -1,0 +1,297 @@
+#include "music/mediaplayer.h"
+#include "test_midi_pieces.h"
+#include "ui/winsys/sysutils.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace midi_pieces;
+
+namespace {
+
+const char *const kNotFound =
+    "The specified file could not be found. Make sure the path and filename are correct.";
+const char *const kInvalidFile =
+    "The file cannot be played on the specified MCI device. The file may be corrupt, not in the "
+    "correct format, or no file handler available for this format.";
+const char *const kCannotAccess = "Cannot access the file. Make sure it is a readable file and "
+                                  "that you have permission to read it.";
+constexpr int kRate = TMediaPlayer::kSampleRate;
+
+bool HaveSoundFont() {
+  return fs::exists("/usr/share/sounds/sf2/default-GM.sf2");
+}
+
+class MediaPlayerTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/zoftrel-music-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    fDir = pattern;
+    fHalfSecond = Write("half.mid", ChordPiece(480));
+  }
+  void TearDown() override { fs::remove_all(fDir); }
+
+  std::string Write(const std::string &name, const Bytes &bytes) {
+    std::string path = (fDir / name).string();
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    return path;
+  }
+
+  // Renders `seconds` of audio in 10 ms blocks; returns the loudest sample.
+  static float Render(TMediaPlayer &player, double seconds) {
+    constexpr int kBlock = kRate / 100;
+    float block[2 * kBlock];
+    float peak = 0;
+    for (int done = 0; done < seconds * kRate; done += kBlock) {
+      std::fill(std::begin(block), std::end(block), 0.0f);
+      player.MixInto(block, kBlock, kRate);
+      for (float s : block)
+        peak = std::max(peak, std::fabs(s));
+    }
+    return peak;
+  }
+
+  static std::string OpenError(TMediaPlayer &player) {
+    try {
+      player.Open();
+    } catch (const EMCIDeviceError &e) {
+      return e.Message;
+    }
+    return "opened";
+  }
+
+  fs::path fDir;
+  std::string fHalfSecond;
+};
+
+TEST_F(MediaPlayerTest, OpenFailsWithReadableTexts) {
+  TMediaPlayer player;
+  player.FileName = (fDir / "absent.mid").string();
+  EXPECT_EQ(OpenError(player), kNotFound);
+  EXPECT_EQ(player.LastError, kMciFileNotFound);
+  EXPECT_FALSE(player.Opened);
+  EXPECT_EQ(player.DeviceID, 0);
+
+  player.FileName = fHalfSecond + "/inside";
+  EXPECT_EQ(OpenError(player), kNotFound);
+  player.FileName = Write("empty.mid", {});
+  EXPECT_EQ(OpenError(player), kInvalidFile);
+  EXPECT_EQ(player.LastError, kMciInvalidFile);
+  player.FileName = Write("noise.mid", {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1, 0xFF, 0xFF, 1, 0});
+  EXPECT_EQ(OpenError(player), kInvalidFile);
+  player.FileName = fDir.string();
+  EXPECT_EQ(OpenError(player), kCannotAccess);
+  EXPECT_EQ(player.LastError, kMciFileRead);
+  player.FileName = "";
+  EXPECT_EQ(OpenError(player), "A file name must be specified.");
+  player.FileName = fHalfSecond;
+  player.DeviceType = dtWaveAudio;
+  EXPECT_EQ(OpenError(player), MciErrorText(kMciInvalidDeviceName));
+  player.DeviceType = dtSequencer;
+  EXPECT_EQ(OpenError(player), "opened");
+  EXPECT_EQ(MciErrorText(12345), "Unknown error code");
+}
+
+TEST_F(MediaPlayerTest, UnreadableFileCannotBeAccessed) {
+  if (geteuid() == 0)
+    GTEST_SKIP() << "root reads every file";
+  TMediaPlayer player;
+  player.FileName = Write("locked.mid", ChordPiece(480));
+  chmod(player.FileName.c_str(), 0);
+  EXPECT_EQ(OpenError(player), kCannotAccess);
+}
+
+TEST_F(MediaPlayerTest, OperationsNeedAnOpenDevice) {
+  TMediaPlayer player;
+  for (auto op : {&TMediaPlayer::Play, &TMediaPlayer::Stop, &TMediaPlayer::Rewind}) {
+    try {
+      (player.*op)();
+      ADD_FAILURE() << "no error";
+    } catch (const EMCIDeviceError &e) {
+      EXPECT_EQ(e.Message, "No MCI device open");
+    }
+  }
+  EXPECT_THROW(player.Length(), EMCIDeviceError);
+  EXPECT_EQ(player.Mode(), mdNotReady);
+  EXPECT_EQ(player.LastError, kMciInvalidDeviceId);
+  EXPECT_EQ(player.Position(), 0u);
+  player.Close(); // nothing to close
+  EXPECT_EQ(Render(player, 0.1), 0.0f);
+}
+
+TEST_F(MediaPlayerTest, LoadedOpensOnlyWithAutoOpen) {
+  TMediaPlayer player;
+  player.FileName = fHalfSecond;
+  player.Loaded();
+  EXPECT_FALSE(player.Opened);
+  player.AutoOpen = true;
+  player.Loaded();
+  EXPECT_TRUE(player.Opened);
+  EXPECT_NE(player.DeviceID, 0);
+  uint16_t first = player.DeviceID;
+  player.Open(); // reopening closes first
+  EXPECT_NE(player.DeviceID, first);
+  player.Close();
+  EXPECT_FALSE(player.Opened);
+  EXPECT_EQ(player.DeviceID, 0);
+  EXPECT_EQ(player.Mode(), mdNotReady);
+}
+
+TEST_F(MediaPlayerTest, ModesFollowPlayStopRewindAndTheEnd) {
+  TMediaPlayer player;
+  player.FileName = fHalfSecond;
+  player.Open();
+  EXPECT_EQ(player.Mode(), mdStopped);
+  EXPECT_EQ(player.Length(), 500u);
+  EXPECT_EQ(player.Position(), 0u);
+  Render(player, 0.1);
+  EXPECT_EQ(player.Position(), 0u) << "nothing moves before Play";
+
+  player.Play();
+  EXPECT_EQ(player.Mode(), mdPlaying);
+  Render(player, 0.2);
+  EXPECT_EQ(player.Mode(), mdPlaying);
+  EXPECT_EQ(player.Position(), 200u);
+
+  player.Stop();
+  EXPECT_EQ(player.Mode(), mdStopped);
+  Render(player, 0.2);
+  EXPECT_EQ(player.Position(), 200u) << "Stop holds the position";
+  player.Play();
+  Render(player, 0.2);
+  EXPECT_EQ(player.Position(), 400u) << "Play goes on from there";
+
+  Render(player, 0.2);
+  EXPECT_EQ(player.Mode(), mdStopped) << "stops by itself at the end";
+  EXPECT_EQ(player.Position(), player.Length());
+
+  player.Play(); // at the end: rewinds first
+  EXPECT_EQ(player.Mode(), mdPlaying);
+  EXPECT_EQ(player.Position(), 0u);
+  Render(player, 0.3);
+  EXPECT_EQ(player.Position(), 300u);
+
+  player.Rewind();
+  EXPECT_EQ(player.Mode(), mdStopped);
+  EXPECT_EQ(player.Position(), 0u);
+  player.Play();
+  Render(player, 0.1);
+  EXPECT_EQ(player.Position(), 100u) << "plays from the beginning after Rewind";
+}
+
+TEST_F(MediaPlayerTest, WithoutAutoRewindPlayAtTheEndStaysThere) {
+  TMediaPlayer player;
+  player.AutoRewind = false;
+  player.FileName = fHalfSecond;
+  player.Open();
+  player.Play();
+  Render(player, 0.6);
+  player.Play();
+  Render(player, 0.1);
+  EXPECT_EQ(player.Mode(), mdStopped);
+  EXPECT_EQ(player.Position(), player.Length());
+}
+
+TEST_F(MediaPlayerTest, RelativeNamesAreFoundInTheCurrentDirectory) {
+  Write("BackgroundMusic.mid", ChordPiece(960));
+  fs::path saved = fs::current_path();
+  TMediaPlayer player;
+  player.FileName = "BackgroundMusic.mid";
+  fs::current_path(fDir);
+  EXPECT_EQ(OpenError(player), "opened");
+  EXPECT_EQ(player.Length(), 1000u);
+  fs::create_directory(fDir / "elsewhere");
+  fs::current_path(fDir / "elsewhere");
+  EXPECT_EQ(OpenError(player), kNotFound);
+  fs::current_path(saved);
+}
+
+TEST_F(MediaPlayerTest, TheTuneSoundsOnlyWhilePlaying) {
+  if (!HaveSoundFont())
+    GTEST_SKIP() << "no General MIDI soundfont";
+  TMediaPlayer player;
+  player.FileName = ZOFTREL_MUSIC_FILE;
+  player.Open();
+  EXPECT_EQ(Render(player, 0.2), 0.0f) << "silent before Play";
+  player.Play();
+  EXPECT_GT(Render(player, 1.0), 0.02f);
+  player.Stop();
+  EXPECT_EQ(Render(player, 0.2), 0.0f) << "silent at once after Stop";
+  player.Play();
+  EXPECT_GT(Render(player, 0.5), 0.02f);
+  player.Rewind();
+  EXPECT_EQ(Render(player, 0.2), 0.0f) << "silent after Rewind";
+}
+
+TEST_F(MediaPlayerTest, BlocksOfAnySizeAddToTheOutput) {
+  if (!HaveSoundFont())
+    GTEST_SKIP() << "no General MIDI soundfont";
+  TMediaPlayer player;
+  player.FileName = fHalfSecond;
+  player.Open();
+  player.Play();
+  std::vector<float> out(2 * 5000, 1.0f);
+  player.MixInto(out.data(), 5000, kRate);
+  EXPECT_EQ(player.Position(), 5000 * 1000 / kRate);
+  auto [low, high] = std::minmax_element(out.begin(), out.end());
+  EXPECT_LT(*low, 0.99f);
+  EXPECT_GT(*high, 1.01f);
+}
+
+TEST_F(MediaPlayerTest, WithoutASoundFontTheMusicIsSilentButKeepsTime) {
+  setenv("ZOFTREL_SOUNDFONT", (fDir / "none.sf2").c_str(), 1);
+  TMediaPlayer player;
+  player.FileName = fHalfSecond;
+  player.Open();
+  unsetenv("ZOFTREL_SOUNDFONT");
+  player.Play();
+  EXPECT_EQ(Render(player, 0.3), 0.0f);
+  EXPECT_EQ(player.Mode(), mdPlaying);
+  EXPECT_EQ(player.Position(), 300u);
+  Render(player, 0.3);
+  EXPECT_EQ(player.Mode(), mdStopped);
+  EXPECT_EQ(player.Position(), 500u);
+  player.Play();
+  EXPECT_EQ(player.Position(), 0u);
+}
+
+TEST_F(MediaPlayerTest, SurvivesTheAudioThreadRenderingDuringEveryOperation) {
+  TMediaPlayer player;
+  player.FileName = ZOFTREL_MUSIC_FILE;
+  player.Open();
+  std::atomic<bool> done = false;
+  std::thread audio([&] {
+    float block[2 * 256];
+    while (!done) {
+      std::fill(std::begin(block), std::end(block), 0.0f);
+      player.MixInto(block, 256, kRate);
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+  });
+  for (int i = 0; i < 200; ++i) {
+    if (player.Mode() == mdStopped)
+      player.Play();
+    if (i % 7 == 0)
+      player.Stop();
+    if (i % 31 == 0)
+      player.Rewind();
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  done = true;
+  audio.join();
+  player.Close();
+}
+
+} // namespace
