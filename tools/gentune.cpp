@@ -319,13 +319,13 @@ std::vector<uint8_t> ComposeFile() {
       PlayMelody(band.Flute, start, bar.Bar.Melody, 1, 76, 85);
       [[fallthrough]];
     case kStrain:
-      PlayMelody(band.Trumpet, start, bar.Bar.Melody, 0, 104, 85);
+      PlayMelody(band.Trumpet, start, bar.Bar.Melody, 0, 114, 85);
       break;
     case kTrioCounter:
       PlayMelody(band.Trumpet, start, bar.Bar.Melody, 0, 78, 95);
       [[fallthrough]];
     case kTrio:
-      PlayMelody(band.Strings, start, bar.Bar.Melody, 0, 96, 98);
+      PlayMelody(band.Strings, start, bar.Bar.Melody, 0, 84, 98);
       break;
     }
     PlayHarmony(band, start, bar);
