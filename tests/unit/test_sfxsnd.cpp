@@ -3,8 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -294,6 +296,17 @@ TEST_F(SfxAudioTest, AResampledLoopWrapsWithoutAClick) {
   }
   EXPECT_LE(atWrap, largest * 1.05f);
   EXPECT_LT(largest, 0.02f); // a smooth 100 Hz wave at 44.1 kHz
+}
+
+// The device callback itself: a sound played on the running device ends by
+// itself.
+TEST_F(SfxAudioTest, TheRunningDevicePlaysASoundToItsEnd) {
+  audio->SetPaused(false);
+  Sound(0)->Play();
+  for (int i = 0; i < 200 && Sound(0)->Playing(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  EXPECT_FALSE(Sound(0)->Playing());
+  EXPECT_EQ(Sound(0)->Position(), 0);
 }
 
 TEST(SfxAudio, ADeviceThatCannotBeOpenedFailsTheCreation) {

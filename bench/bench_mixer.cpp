@@ -1,0 +1,122 @@
+// Mixer cost: one second of output with every game sound playing, the cost
+// of the calls the game makes on every shot and engine change, and the
+// device callback when nothing plays. Run with SDL_AUDIODRIVER=dummy.
+#include "sound/sfxassets.h"
+#include "sound/sfxsnd.h"
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <vector>
+
+// Counts allocations, so the benchmarks can show that playing costs none.
+static std::atomic<long> gAllocations{0};
+
+void *operator new(size_t size) {
+  ++gAllocations;
+  if (void *p = std::malloc(size ? size : 1))
+    return p;
+  throw std::bad_alloc();
+}
+void operator delete(void *p) noexcept {
+  std::free(p);
+}
+void operator delete(void *p, size_t) noexcept {
+  std::free(p);
+}
+
+namespace {
+
+// Reports the allocations made per iteration of `state`.
+class AllocationCounter {
+public:
+  explicit AllocationCounter(benchmark::State &state) : FState(state), FStart(gAllocations) {}
+  ~AllocationCounter() {
+    FState.counters["allocs/iter"] =
+        double(gAllocations - FStart) / double(std::max<int64_t>(1, FState.iterations()));
+  }
+
+private:
+  benchmark::State &FState;
+  long FStart;
+};
+
+struct Game {
+  Game() {
+    setenv("SDL_AUDIODRIVER", "dummy", 0);
+    ReadEmbeddedSounds(lib);
+    audio = std::make_unique<TSfxAudio>();
+    audio->SetPaused(true);
+    audio->SetSoundLibrary(&lib);
+  }
+  TSfxSoundLib lib;
+  std::unique_ptr<TSfxAudio> audio;
+};
+
+Game &TheGame() {
+  static Game game;
+  return game;
+}
+
+constexpr int kCallbackFrames = 512;
+
+void BM_MixOneSecondAllSounds(benchmark::State &state) {
+  TSfxAudio &audio = *TheGame().audio;
+  AllocationCounter allocations(state);
+  std::vector<float> out(kCallbackFrames * 2);
+  const int callbacks = audio.Rate() / kCallbackFrames;
+  for (auto _ : state) {
+    for (int i = 0; i < audio.BufferCount(); ++i)
+      audio.Sound(i)->PlayLooped();
+    for (int c = 0; c < callbacks; ++c)
+      audio.Mix(out.data(), kCallbackFrames);
+    benchmark::DoNotOptimize(out.data());
+  }
+  for (int i = 0; i < audio.BufferCount(); ++i)
+    audio.Sound(i)->Stop();
+}
+BENCHMARK(BM_MixOneSecondAllSounds)->Unit(benchmark::kMillisecond);
+
+void BM_ShotStopSetPositionPlay(benchmark::State &state) {
+  TSfxAudio &audio = *TheGame().audio;
+  AllocationCounter allocations(state);
+  for (auto _ : state) {
+    audio.Sound(10)->Stop();
+    audio.Sound(10)->SetPosition(0);
+    audio.Sound(10)->Play();
+  }
+  audio.Sound(10)->Stop();
+}
+BENCHMARK(BM_ShotStopSetPositionPlay);
+
+void BM_EngineChange(benchmark::State &state) {
+  TSfxAudio &audio = *TheGame().audio;
+  AllocationCounter allocations(state);
+  for (auto _ : state) {
+    audio.Sound(1)->Stop();
+    audio.Sound(2)->PlayLooped();
+    audio.Sound(2)->Stop();
+    audio.Sound(1)->PlayLooped();
+  }
+  audio.Sound(1)->Stop();
+}
+BENCHMARK(BM_EngineChange);
+
+void BM_IdleCallback(benchmark::State &state) {
+  TSfxAudio &audio = *TheGame().audio;
+  AllocationCounter allocations(state);
+  std::vector<float> out(kCallbackFrames * 2);
+  for (auto _ : state) {
+    audio.Mix(out.data(), kCallbackFrames);
+    benchmark::DoNotOptimize(out.data());
+  }
+}
+BENCHMARK(BM_IdleCallback);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,2 @@
+add_executable(bench_mixer bench_mixer.cpp)
+target_link_libraries(bench_mixer PRIVATE zoftrel_sound zoftrel_sound_assets benchmark::benchmark)

@@ -1,0 +1,1 @@
+zoftrel_fuzz_target(fuzz_sfxslib SOURCES fuzz_sfxslib.cpp LIBS zoftrel_sfxslib)
