@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Zoftrel needs, if any are missing.
+# Usage: scripts/deps.sh play|test
+set -euo pipefail
+
+PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libsdl2-dev
+  libfluidsynth-dev timgm6mb-soundfont fonts-comic-neue fonts-dejavu-core libgtest-dev
+  libbenchmark-dev)
+if [[ ${1:-play} == test ]]; then
+  PACKAGES+=(xvfb xauth xdotool imagemagick sox clang libclang-rt-14-dev llvm)
+fi
+
+missing=()
+for p in "${PACKAGES[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+((${#missing[@]} == 0)) && exit 0
+
+SUDO=()
+((EUID == 0)) || SUDO=(sudo)
+echo "Installing: ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+"${SUDO[@]}" apt-get update -q
+"${SUDO[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,110 @@
+# Helpers for the real-window tests: a private X server, the program in it,
+# and screenshot checks. Sourced by the test scripts.
+set -euo pipefail
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# start_x WIDTH HEIGHT: starts Xvfb on a free display and exports DISPLAY.
+start_x() {
+  local fdfile
+  fdfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 "${1}x${2}x24" -nolisten tcp -noreset 3>"$fdfile" 2>/dev/null &
+  XVFB_PID=$!
+  for _ in $(seq 100); do
+    [[ -s $fdfile ]] && break
+    sleep 0.05
+  done
+  [[ -s $fdfile ]] || fail "Xvfb did not start"
+  export DISPLAY=":$(head -n1 "$fdfile")"
+  rm -f "$fdfile"
+  trap stop_all EXIT
+}
+
+stop_all() {
+  [[ -n ${APP_PID:-} ]] && kill "$APP_PID" 2>/dev/null || true
+  [[ -n ${XVFB_PID:-} ]] && kill "$XVFB_PID" 2>/dev/null || true
+  wait 2>/dev/null || true
+}
+
+# wait_window NAME [SECONDS]: prints the id of the first mapped window with
+# exactly that title.
+wait_window() {
+  local deadline=$((SECONDS + ${2:-10})) id
+  while ((SECONDS < deadline)); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n1 || true)
+    if [[ -n $id ]]; then
+      echo "$id"
+      return 0
+    fi
+    sleep 0.05
+  done
+  fail "no window titled '$1'"
+}
+
+# wait_gone NAME [SECONDS]
+wait_gone() {
+  local deadline=$((SECONDS + ${2:-10}))
+  while ((SECONDS < deadline)); do
+    xdotool search --onlyvisible --name "^$1\$" >/dev/null 2>&1 || return 0
+    sleep 0.05
+  done
+  fail "window '$1' is still there"
+}
+
+# geometry ID: prints "X Y W H".
+geometry() {
+  xdotool getwindowgeometry --shell "$1" | awk -F= '
+    /^X=/ {x=$2} /^Y=/ {y=$2} /^WIDTH=/ {w=$2} /^HEIGHT=/ {h=$2}
+    END {print x, y, w, h}'
+}
+
+screenshot() { import -window root "$1"; }
+
+# pixel FILE X Y: prints "r,g,b".
+pixel() {
+  convert "$1" -format "%[fx:int(255*p{$2,$3}.r)],%[fx:int(255*p{$2,$3}.g)],%[fx:int(255*p{$2,$3}.b)]" info:
+}
+
+# count_colour FILE X Y W H R G B: the number of pixels of that colour.
+count_colour() {
+  local hex
+  hex=$(printf '#%02X%02X%02X' "$6" "$7" "$8")
+  convert "$1" -crop "${4}x${5}+${2}+${3}" +repage -format %c histogram:info:- |
+    awk -v c="$hex" 'index($0, c) {gsub(":", "", $1); n += $1} END {print n + 0}'
+}
+
+# click X Y: a left click at a screen position.
+click() {
+  # (mousemove --sync would wait for a move that never comes when the
+  # pointer is already there.)
+  xdotool mousemove "$1" "$2" sleep 0.05 click 1
+}
+
+# key_to ID KEY...: focuses a window and types keys into it.
+key_to() {
+  local id=$1
+  shift
+  xdotool windowfocus --sync "$id" 2>/dev/null || xdotool windowfocus "$id"
+  xdotool key --clearmodifiers "$@"
+}
+
+# expect_exit PID CODE [SECONDS]
+expect_exit() {
+  local deadline=$((SECONDS + ${3:-10})) rc
+  while ((SECONDS < deadline)); do
+    if ! kill -0 "$1" 2>/dev/null; then
+      set +e
+      wait "$1"
+      rc=$?
+      set -e
+      APP_PID=
+      [[ $rc == "$2" ]] || fail "exit code $rc, expected $2"
+      return 0
+    fi
+    sleep 0.05
+  done
+  fail "the program did not end"
+}
