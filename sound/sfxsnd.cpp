@@ -2,6 +2,8 @@
 
 #include "ui/winsys/sysutils.h"
 
+#include <SDL.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -360,7 +362,7 @@ void TSfxAudio::MixUnlocked(float *out, int frames) {
       sample = std::clamp(sample, -1.0f, 1.0f);
 }
 
-void SDLCALL TSfxAudio::Callback(void *self, Uint8 *stream, int len) {
+void TSfxAudio::Callback(void *self, uint8_t *stream, int len) {
   static_cast<TSfxAudio *>(self)->MixUnlocked(reinterpret_cast<float *>(stream),
                                               len / int(sizeof(float) * kChannels));
 }

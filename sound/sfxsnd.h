@@ -6,8 +6,6 @@
 #include "sound/sfxmixsource.h"
 #include "sound/sfxslib.h"
 
-#include <SDL.h>
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -132,9 +130,9 @@ private:
   void MixUnlocked(float *out, int frames);
   void Lock() const;
   void Unlock() const;
-  static void SDLCALL Callback(void *self, Uint8 *stream, int len);
+  static void Callback(void *self, uint8_t *stream, int len);
 
-  SDL_AudioDeviceID FDevice = 0;
+  uint32_t FDevice = 0; // SDL audio device id, 0 while closed
   int FRate = 44100;
   bool FPaused = false;
   bool FLost = false;

@@ -71,20 +71,4 @@ TEST(SfxAssets, TheGameSoundsHaveTheirFormatsAndVolumes) {
   EXPECT_EQ(total, 362891);
 }
 
-// The engine loops must not click where they wrap: the step from the last
-// sample to the first is no larger than the steps inside the sound.
-TEST(SfxAssets, EngineLoopsWrapSmoothly) {
-  TSfxSoundLib lib;
-  ReadEmbeddedSounds(lib);
-  for (int i = 1; i <= 4; ++i) {
-    TSfxSoundRec rec;
-    lib.Sounds.GetSound(i, rec);
-    SCOPED_TRACE(rec.Name.Str());
-    int largest = 0;
-    for (int k = 1; k < rec.Size; ++k)
-      largest = std::max(largest, std::abs(rec.Data[k] - rec.Data[k - 1]));
-    EXPECT_LE(std::abs(rec.Data[0] - rec.Data[rec.Size - 1]), largest);
-  }
-}
-
 } // namespace

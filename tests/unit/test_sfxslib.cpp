@@ -161,16 +161,6 @@ TEST(SfxSounds, ReadingReplacesWhatTheListHeld) {
   EXPECT_EQ(sounds.Count(), 0);
 }
 
-TEST(SfxSounds, ClearKeepsTheMagic) {
-  auto bytes = MakeStream(TwoSounds(), "sl10");
-  TSfxSounds sounds;
-  TSpanStream in(bytes);
-  sounds.ReadData(in);
-  sounds.Clear();
-  EXPECT_EQ(sounds.Count(), 0);
-  EXPECT_EQ(std::string(sounds.Magic(), 4), "sl10");
-}
-
 TEST(SfxSoundLib, ReadsItsPropertyBlock) {
   TSfxSoundLib lib;
   EXPECT_EQ(lib.Count(), 0);
