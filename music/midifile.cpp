@@ -95,6 +95,8 @@ private:
     size_t idSize = std::min<size_t>(fBytes.size(), 4);
     if (!std::equal(kHeaderId, kHeaderId + idSize, fBytes.begin()))
       return Fail(TMidiFault::NotMidi, 0);
+    if (idSize < 4)
+      return Fail(TMidiFault::Truncated, 0);
     TByteReader r(fBytes, 4, fBytes.size());
     uint32_t length, format, tracks, division;
     if (!r.BigEndian(length, 4))

@@ -67,6 +67,7 @@ TEST(MidiFile, RejectsDamagedFilesWithTheirFault) {
   const TDamage cases[] = {
       {"empty", {}, TMidiFault::Empty},
       {"garbage", {'R', 'I', 'F', 'F', 1, 2, 3, 4, 5, 6, 7, 8, 9, 0}, TMidiFault::NotMidi},
+      {"half a header id", {'M', 'T'}, TMidiFault::Truncated},
       {"header id only", {'M', 'T', 'h', 'd'}, TMidiFault::Truncated},
       {"header length 5", Join({{'M', 'T', 'h', 'd', 0, 0, 0, 5, 0, 0, 0, 1, 0}}),
        TMidiFault::BadHeader},
