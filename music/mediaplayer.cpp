@@ -117,14 +117,12 @@ void TMediaPlayer::Open() {
   TMidiCheck check = CheckMidiFile(bytes);
   if (!check.Ok())
     Fail(kMciInvalidFile);
-  if (!fSynthTried) {
-    fSynth = TMidiSynth::Create(kSampleRate);
-    fSynthTried = true;
-  }
+  StartSynth();
   int64_t length = static_cast<int64_t>(std::ceil(check.Info.Seconds * kSampleRate));
+  std::vector<uint8_t> plain = PlainMidiFile(bytes, check);
   {
     std::lock_guard render(fRenderLock);
-    fFile = std::move(bytes);
+    fFile = std::move(plain);
     std::lock_guard state(fStateLock);
     fOpen = true;
     fLen = length;
@@ -133,6 +131,16 @@ void TMediaPlayer::Open() {
   LastError = kMciOk;
   Opened = true;
   DeviceID = NextDeviceId();
+}
+
+// The synthesizer is made at the first Open and kept until destruction.
+void TMediaPlayer::StartSynth() {
+  if (fSynthTried)
+    return;
+  fSynthTried = true;
+  std::unique_ptr<TMidiSynth> synth = TMidiSynth::Create(kSampleRate);
+  std::lock_guard render(fRenderLock);
+  fSynth = std::move(synth);
 }
 
 void TMediaPlayer::Close() {

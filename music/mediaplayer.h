@@ -105,6 +105,7 @@ public:
 private:
   void CheckOpen() const;
   [[noreturn]] void Fail(uint32_t code);
+  void StartSynth();
   void CueLocked();
   bool AdvanceLocked(int frames);
   static uint32_t Milliseconds(int64_t frames);
@@ -115,7 +116,7 @@ private:
   std::mutex fRenderLock;
   std::unique_ptr<TMidiSynth> fSynth;
   bool fSynthTried = false;
-  std::vector<uint8_t> fFile;
+  std::vector<uint8_t> fFile; // the checked piece, in its plainest form
 
   // Guards the fields below; held for a few instructions only, never
   // while calling out.

@@ -139,6 +139,7 @@ private:
       if (std::equal(kTrackId, kTrackId + 4, fBytes.begin() + chunkStart)) {
         if (!CheckTrack(body, body + length))
           return false;
+        fResult.Tracks.push_back({chunkStart, kChunkHeaderSize + length});
         ++found;
       }
     }
@@ -277,6 +278,19 @@ private:
 
 TMidiCheck CheckMidiFile(std::span<const uint8_t> bytes) {
   return TMidiChecker(bytes).Run();
+}
+
+std::vector<uint8_t> PlainMidiFile(std::span<const uint8_t> bytes, const TMidiCheck &check) {
+  const TMidiFileInfo &info = check.Info;
+  std::vector<uint8_t> plain{'M', 'T', 'h', 'd', 0, 0, 0, 6};
+  for (uint16_t field : {info.Format, info.TrackCount, info.Division}) {
+    plain.push_back(static_cast<uint8_t>(field >> 8));
+    plain.push_back(static_cast<uint8_t>(field));
+  }
+  for (const TMidiChunk &track : check.Tracks)
+    plain.insert(plain.end(), bytes.begin() + track.Offset,
+                 bytes.begin() + track.Offset + track.Size);
+  return plain;
 }
 
 const char *MidiFaultName(TMidiFault fault) {

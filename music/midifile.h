@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <vector>
 
 enum class TMidiFault {
   None,
@@ -27,16 +28,28 @@ struct TMidiFileInfo {
   double Seconds = 0;    // playing time up to that tick, following the tempo map
 };
 
+// A chunk of the file, its eight-byte chunk header included.
+struct TMidiChunk {
+  size_t Offset;
+  size_t Size;
+};
+
 struct TMidiCheck {
   TMidiFault Fault = TMidiFault::None;
   size_t Offset = 0; // where the fault was found
   TMidiFileInfo Info;
+  std::vector<TMidiChunk> Tracks;
 
   bool Ok() const { return Fault == TMidiFault::None; }
 };
 
 // Checks a whole file held in memory.
 TMidiCheck CheckMidiFile(std::span<const uint8_t> bytes);
+
+// The checked file in its plainest form: a six-byte header and the track
+// chunks only, without longer headers or chunks of other kinds, which not
+// every MIDI reader skips.
+std::vector<uint8_t> PlainMidiFile(std::span<const uint8_t> bytes, const TMidiCheck &check);
 
 // A short English description of a fault, for diagnostics.
 const char *MidiFaultName(TMidiFault fault);

@@ -235,6 +235,17 @@ TEST_F(MediaPlayerTest, TheTuneSoundsOnlyWhilePlaying) {
   EXPECT_EQ(Render(player, 0.2), 0.0f) << "silent after Rewind";
 }
 
+TEST_F(MediaPlayerTest, LongHeadersAndForeignChunksDoNotSilenceAPiece) {
+  if (!HaveSoundFont())
+    GTEST_SKIP() << "no General MIDI soundfont";
+  Bytes header{'M', 'T', 'h', 'd', 0, 0, 0, 8, 0, 0, 0, 1, 0x01, 0xE0, 0xAA, 0xBB};
+  TMediaPlayer player;
+  player.FileName = Write("odd.mid", Join({header, Chunk({1, 2}, "XYZW"), Chunk(ChordTrack(960))}));
+  player.Open();
+  player.Play();
+  EXPECT_GT(Render(player, 0.5), 0.02f);
+}
+
 TEST_F(MediaPlayerTest, BlocksOfAnySizeAddToTheOutput) {
   if (!HaveSoundFont())
     GTEST_SKIP() << "no General MIDI soundfont";

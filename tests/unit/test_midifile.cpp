@@ -50,6 +50,7 @@ TEST(MidiFile, AcceptsRunningStatusSysexForeignChunksAndLongHeaders) {
   TMidiCheck check = Check(file);
   ASSERT_TRUE(check.Ok()) << MidiFaultName(check.Fault) << " at " << check.Offset;
   EXPECT_DOUBLE_EQ(check.Info.Seconds, 1.0);
+  EXPECT_EQ(PlainMidiFile(file, check), Join({Header(0, 1, 480), Chunk(body)}));
 }
 
 struct TDamage {
