@@ -86,6 +86,24 @@ void BM_RenderOneSecond(benchmark::State &state) {
 }
 BENCHMARK(BM_RenderOneSecond)->Unit(benchmark::kMillisecond)->Iterations(200);
 
+// Rewind builds a new MIDI player on the piece and renders its first block:
+// the cost of a game start, and of the Play that loops the piece.
+void BM_Rewind(benchmark::State &state) {
+  TMediaPlayer player;
+  OpenTune(player);
+  for (auto _ : state)
+    player.Rewind();
+}
+BENCHMARK(BM_Rewind)->Unit(benchmark::kMicrosecond);
+
+void BM_Open(benchmark::State &state) {
+  TMediaPlayer player;
+  player.FileName = ZOFTREL_MUSIC_FILE;
+  for (auto _ : state)
+    player.Open();
+}
+BENCHMARK(BM_Open)->Unit(benchmark::kMicrosecond);
+
 } // namespace
 
 BENCHMARK_MAIN();
