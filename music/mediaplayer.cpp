@@ -123,9 +123,11 @@ void TMediaPlayer::Open() {
   {
     std::lock_guard render(fRenderLock);
     fFile = std::move(plain);
-    std::lock_guard state(fStateLock);
-    fOpen = true;
-    fLen = length;
+    {
+      std::lock_guard state(fStateLock);
+      fOpen = true;
+      fLen = length;
+    }
     CueLocked();
   }
   LastError = kMciOk;
@@ -163,19 +165,25 @@ void TMediaPlayer::Close() {
 
 // With the render lock held: back to the start of the piece, stopped.
 void TMediaPlayer::CueLocked() {
+  if (fSynth)
+    fSynth->Cue(fFile);
+  std::lock_guard state(fStateLock);
   fPos = 0;
   fTail = 0;
   fPlaying = false;
-  if (fSynth)
-    fSynth->Cue(fFile);
 }
 
 void TMediaPlayer::Play() {
   CheckOpen();
   std::lock_guard render(fRenderLock);
-  std::lock_guard state(fStateLock);
-  if (AutoRewind && fPos >= fLen)
+  bool atEnd;
+  {
+    std::lock_guard state(fStateLock);
+    atEnd = fPos >= fLen;
+  }
+  if (AutoRewind && atEnd)
     CueLocked();
+  std::lock_guard state(fStateLock);
   fPlaying = true;
   fTail = 0;
   LastError = kMciOk;
@@ -197,7 +205,6 @@ void TMediaPlayer::Stop() {
 void TMediaPlayer::Rewind() {
   CheckOpen();
   std::lock_guard render(fRenderLock);
-  std::lock_guard state(fStateLock);
   CueLocked();
 }
 
