@@ -99,7 +99,10 @@ public:
   uint32_t Position();
   uint32_t Length();
 
-  // Audio thread: renders the music into `out` (44100 Hz stereo).
+  // Audio thread: adds `frames` stereo frames of music into `out`. The
+  // synthesizer runs at kSampleRate, which the audio component opens the
+  // device with; `rate` is not used to resample. Attach the player with
+  // the audio component's SetMusic and detach it before destroying it.
   void MixInto(float *out, int frames, int rate) override;
 
 private:
