@@ -199,6 +199,9 @@ void TSfxSoundBuffer::MixInto(float *out, int frames) {
 // --- TSfxAudio ---
 
 TSfxAudio::TSfxAudio() {
+  // The window system owns the process's signals: SDL must not turn
+  // SIGINT and SIGTERM into events nobody reads.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
     throw Exception("Failed to Create DirectSound");
   try {

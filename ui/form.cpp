@@ -1,5 +1,6 @@
 #include "ui/form.h"
 
+#include "sound/sfxassets.h"
 #include "ui/about.h"
 #include "ui/winsys/application.h"
 #include "ui/winsys/sysutils.h"
@@ -26,7 +27,6 @@ TFont WithColor(TFont font, TColor color) {
 } // namespace
 
 TForm1::TForm1() {
-  Form1 = this;
   setObjectName("Form1");
   setWindowTitle("Zoftrel");
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -44,11 +44,19 @@ TForm1::TForm1() {
 
   CreateContents();
   FinishLoading();
+  Form1 = this;
   Application.Guard([this] { FormCreate(); });
 }
 
 TForm1::~TForm1() {
-  delete Timer1;
+  // Components go from the last to the first: the library, then the audio
+  // output (which stops and frees its buffers and closes the device).
+  if (SfxAudio1) {
+    SfxAudio1->LibraryRemoved(SfxSoundLib1.get());
+    SfxSoundLib1.reset();
+    SfxAudio1->SetMusic(nullptr);
+    SfxAudio1.reset();
+  }
   if (Form1 == this)
     Form1 = nullptr;
 }
@@ -160,7 +168,11 @@ void TForm1::CreateContents() {
     *r.label = label;
   }
 
-  // The hidden media player's place; its button bar is never built.
+  // The background music: hidden; its button bar is never built.
+  BackgroundMusic = std::make_unique<TMediaPlayer>();
+  BackgroundMusic->Visible = false;
+  BackgroundMusic->AutoOpen = true;
+  BackgroundMusic->FileName = "BackgroundMusic.mid";
   ComponentNames << "BackgroundMusic";
 
   btnStart = NewButton("btnStart", 254, 453, 111, 45, "Start game");
@@ -177,19 +189,29 @@ void TForm1::CreateContents() {
   setTabOrder(btnStart, btnExit);
   setTabOrder(btnExit, cmdAbout);
 
-  Timer1 = new TTimer;
+  Timer1 = std::make_unique<TTimer>();
   Timer1->SetEnabled(false);
   Timer1->SetInterval(50);
   Timer1->OnTimer = [this] { Timer1Timer(); };
   ComponentNames << "Timer1";
 
+  // The sound device opens here; the library reads its sounds from the
+  // block stored with it.
+  SfxAudio1 = std::make_unique<TSfxAudio>();
   ComponentNames << "SfxAudio1";
+  SfxSoundLib1 = std::make_unique<TSfxSoundLib>();
   ComponentNames << "SfxSoundLib1";
+  ReadEmbeddedSounds(*SfxSoundLib1);
 }
 
-// Runs once every component has been read: links between components are
-// resolved and each finishes loading in creation order.
-void TForm1::FinishLoading() {}
+// Runs once every component has been read: the audio output's link to the
+// library is resolved, which builds one buffer per sound, then each
+// component finishes loading in creation order (the music opens its file).
+void TForm1::FinishLoading() {
+  SfxAudio1->SetSoundLibrary(SfxSoundLib1.get());
+  BackgroundMusic->Loaded();
+  SfxAudio1->SetMusic(BackgroundMusic.get());
+}
 
 void TForm1::FormCreate() {
   MarkerMusicCounter = 0;
@@ -260,9 +282,11 @@ void TForm1::btnStartClick() {
   cmdAbout->hide();
   for (TLabel *label : InstructionLabels())
     label->Hide();
+  BackgroundMusic->Rewind();
   Timer1->SetEnabled(true);
   btnStart->hide();
   btnStart->SetCaption("New game");
+  SfxAudio1->Sound(0)->Play();
 }
 
 void TForm1::Timer1Timer() {
@@ -275,6 +299,13 @@ void TForm1::Timer1Timer() {
     ++BirdCounter;
     if (BirdCounter % 10 == 0)
       imgBird->Hide();
+  }
+  // The music starts a few ticks after a game start and again after the
+  // piece has played to its end.
+  if (BackgroundMusic->Mode() == mdStopped) {
+    ++MarkerMusicCounter;
+    if (MarkerMusicCounter % 4 == 0)
+      BackgroundMusic->Play();
   }
 }
 

@@ -2,6 +2,9 @@
 // global tables.
 #pragma once
 
+#include "music/mediaplayer.h"
+#include "sound/sfxslib.h"
+#include "sound/sfxsnd.h"
 #include "ui/winsys/button.h"
 #include "ui/winsys/customform.h"
 #include "ui/winsys/image.h"
@@ -11,6 +14,7 @@
 
 #include <QStringList>
 #include <cstdint>
+#include <memory>
 
 // Global counts, set by FormCreate.
 extern int32_t PlayerCount;
@@ -33,13 +37,16 @@ public:
   TLabel *lblRedHits, *lblBlueHits, *lblBlackHits, *lblRedPoints, *lblBluePoints;
   TImage *imgStar, *imgBird;
   TLabel *lblExplane, *lblLetter;
+  std::unique_ptr<TMediaPlayer> BackgroundMusic;
   TLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9, *Label10,
       *Label11, *Label12, *Label13, *Label14, *Label15, *Label16, *Label17, *Label18, *Label19,
       *Label20, *Label21;
   TButton *btnStart, *btnExit;
   TStatusBar *StatusBar1, *StatusBar2;
   TButton *cmdAbout;
-  TTimer *Timer1;
+  std::unique_ptr<TTimer> Timer1;
+  std::unique_ptr<TSfxAudio> SfxAudio1;
+  std::unique_ptr<TSfxSoundLib> SfxSoundLib1;
 
   // The names of all components, in creation order.
   QStringList ComponentNames;

@@ -2,9 +2,12 @@
 #include "ui/about.h"
 #include "ui/form.h"
 #include "ui/winsys/application.h"
+#include "ui/winsys/sysutils.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QKeyEvent>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -36,13 +39,13 @@ protected:
 TEST_F(FormTest, ContentsAreCreatedInTheirDesignedOrder) {
   auto form = MakeForm();
   const QStringList expected = {
-      "lblRedHits", "lblBlueHits", "lblBlackHits", "lblRedPoints", "lblBluePoints", "imgStar",
-      "imgBird",    "lblExplane",  "lblLetter",    "Label1",       "Label2",        "Label3",
-      "Label4",     "Label5",      "Label6",       "Label7",       "Label8",        "Label9",
-      "Label10",    "Label11",     "Label12",      "Label13",      "Label14",       "Label15",
-      "Label16",    "Label17",     "Label18",      "Label19",      "Label20",       "Label21",
-      "BackgroundMusic", "btnStart", "btnExit",    "StatusBar1",   "StatusBar2",    "cmdAbout",
-      "Timer1",     "SfxAudio1",   "SfxSoundLib1"};
+      "lblRedHits",      "lblBlueHits", "lblBlackHits", "lblRedPoints", "lblBluePoints", "imgStar",
+      "imgBird",         "lblExplane",  "lblLetter",    "Label1",       "Label2",        "Label3",
+      "Label4",          "Label5",      "Label6",       "Label7",       "Label8",        "Label9",
+      "Label10",         "Label11",     "Label12",      "Label13",      "Label14",       "Label15",
+      "Label16",         "Label17",     "Label18",      "Label19",      "Label20",       "Label21",
+      "BackgroundMusic", "btnStart",    "btnExit",      "StatusBar1",   "StatusBar2",    "cmdAbout",
+      "Timer1",          "SfxAudio1",   "SfxSoundLib1"};
   EXPECT_EQ(form->ComponentNames, expected);
   // Graphic controls are painted in the same order.
   QStringList painted;
@@ -78,9 +81,9 @@ TEST_F(FormTest, LayoutFollowsTheScreenSize) {
     Screen screen;
     int w, h, left, top, ballRange;
   };
-  for (Case c : {Case{{1280, 1024}, 1020, 720, 130, 152, 73},
-                 Case{{1024, 768}, 1004, 708, 10, 30, 72},
-                 Case{{1050, 780}, 1030, 720, 10, 30, 74}}) {
+  for (Case c :
+       {Case{{1280, 1024}, 1020, 720, 130, 152, 73}, Case{{1024, 768}, 1004, 708, 10, 30, 72},
+        Case{{1050, 780}, 1030, 720, 10, 30, 74}}) {
     SCOPED_TRACE(c.screen.width);
     auto form = MakeForm(c.screen);
     EXPECT_EQ(form->Width(), c.w);
@@ -165,9 +168,9 @@ TEST_F(FormTest, StartHasTheFocusAndTabVisitsTheButtonsInOrder) {
   QApplication::processEvents();
   EXPECT_EQ(form->focusWidget(), form->btnStart);
   EXPECT_EQ(form->DefaultButton, form->btnStart);
-  for (QWidget *next : {static_cast<QWidget *>(form->btnExit),
-                        static_cast<QWidget *>(form->cmdAbout),
-                        static_cast<QWidget *>(form->btnStart)}) {
+  for (QWidget *next :
+       {static_cast<QWidget *>(form->btnExit), static_cast<QWidget *>(form->cmdAbout),
+        static_cast<QWidget *>(form->btnStart)}) {
     QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
     QApplication::sendEvent(form->focusWidget(), &tab);
     EXPECT_EQ(form->focusWidget(), next);
@@ -266,4 +269,49 @@ TEST(AboutBox, CentringRoundsHalvesToEven) {
   EXPECT_EQ(TfrmAbout::CenteredLeft(1280, 255), 512);
   EXPECT_EQ(TfrmAbout::Scale(249, 13), 249);
   EXPECT_EQ(TfrmAbout::Scale(13, 16), 16);
+}
+
+TEST_F(FormTest, EverySoundIsAPlayableBufferFromTheStart) {
+  auto form = MakeForm();
+  ASSERT_EQ(form->SfxSoundLib1->Count(), 13);
+  EXPECT_EQ(form->SfxAudio1->BufferCount(), 13);
+  EXPECT_EQ(form->SfxAudio1->SoundLibrary(), form->SfxSoundLib1.get());
+  EXPECT_EQ(form->SfxAudio1->Sound(12)->Volume(), -958);
+  for (int i = 0; i < 13; ++i)
+    EXPECT_FALSE(form->SfxAudio1->Sound(i)->Playing());
+  EXPECT_TRUE(form->BackgroundMusic->Opened);
+  EXPECT_FALSE(form->BackgroundMusic->Visible);
+  EXPECT_EQ(form->BackgroundMusic->Mode(), mdStopped);
+}
+
+TEST_F(FormTest, StartGamePlaysTheStartSoundAndTheMusicFollowsWithinFourTicks) {
+  auto form = MakeForm();
+  form->SfxAudio1->SetPaused(true); // render by hand from here on
+  form->btnStart->click();
+  EXPECT_TRUE(form->SfxAudio1->Sound(0)->Playing());
+  EXPECT_EQ(form->BackgroundMusic->Mode(), mdStopped);
+  form->Timer1->SetEnabled(false); // ticks come from the test
+  int ticks = 0;
+  while (form->BackgroundMusic->Mode() != mdPlaying && ticks < 10) {
+    form->Timer1->Tick();
+    ++ticks;
+  }
+  EXPECT_LE(ticks, 4);
+  EXPECT_EQ(form->BackgroundMusic->Mode(), mdPlaying);
+}
+
+TEST_F(FormTest, StartUpFailsWithoutTheMusicFileInTheCurrentDirectory) {
+  const QString here = QDir::currentPath();
+  QTemporaryDir empty;
+  ASSERT_TRUE(QDir::setCurrent(empty.path()));
+  Application.SetScreenSize(1280, 1024);
+  try {
+    TForm1 form;
+    ADD_FAILURE() << "the window was created";
+  } catch (const Exception &e) {
+    EXPECT_STREQ(e.ClassName(), "EMCIDeviceError");
+    EXPECT_NE(e.Message.find("could not be found"), std::string::npos) << e.Message;
+  }
+  QDir::setCurrent(here);
+  EXPECT_EQ(Form1, nullptr);
 }

@@ -120,7 +120,7 @@ TEST(Repaint, LabelsArePaintedOverTheFormInCreationOrder) {
   second->SetCaption(" ");
   form.Invalidate();
   form.Update();
-  EXPECT_EQ(form.Image().pixel(101, 91), qRgb(0, 0, 0));                     // second on top
+  EXPECT_EQ(form.Image().pixel(101, 91), qRgb(0, 0, 0)); // second on top
   EXPECT_EQ(form.Image().pixel(first->BoundsRect().right() - 1, 91), qRgb(0, 0, 255));
   EXPECT_EQ(form.Image().pixel(150, 150), qRgb(255, 0, 0)); // the form's own drawing
   second->Hide();
