@@ -13,7 +13,7 @@
 namespace {
 
 constexpr int kDeviceRate = 44100;
-constexpr int kDeviceFrames = 512; // about 11.6 ms
+constexpr int kDeviceFrames = 882; // 20 ms
 constexpr int32_t kSilence = -10000;
 
 bool IsPlayableFormat(const TWaveFormatEx &f, int32_t size) {
