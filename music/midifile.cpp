@@ -283,14 +283,29 @@ TMidiCheck CheckMidiFile(std::span<const uint8_t> bytes) {
 std::vector<uint8_t> PlainMidiFile(std::span<const uint8_t> bytes, const TMidiCheck &check) {
   const TMidiFileInfo &info = check.Info;
   std::vector<uint8_t> plain{'M', 'T', 'h', 'd', 0, 0, 0, 6};
-  for (uint16_t field : {info.Format, info.TrackCount, info.Division}) {
-    plain.push_back(static_cast<uint8_t>(field >> 8));
-    plain.push_back(static_cast<uint8_t>(field));
-  }
+  for (uint16_t field : {info.Format, info.TrackCount, info.Division})
+    PutMidiNumber(plain, field, 2);
   for (const TMidiChunk &track : check.Tracks)
     plain.insert(plain.end(), bytes.begin() + track.Offset,
                  bytes.begin() + track.Offset + track.Size);
   return plain;
+}
+
+void PutMidiNumber(std::vector<uint8_t> &out, uint32_t value, int size) {
+  for (int i = size - 1; i >= 0; --i)
+    out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
+void PutMidiQuantity(std::vector<uint8_t> &out, uint32_t value) {
+  uint8_t groups[5];
+  int n = 0;
+  do {
+    groups[n++] = value & 0x7F;
+    value >>= 7;
+  } while (value);
+  while (n > 1)
+    out.push_back(groups[--n] | 0x80);
+  out.push_back(groups[0]);
 }
 
 const char *MidiFaultName(TMidiFault fault) {

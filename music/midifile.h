@@ -51,5 +51,10 @@ TMidiCheck CheckMidiFile(std::span<const uint8_t> bytes);
 // every MIDI reader skips.
 std::vector<uint8_t> PlainMidiFile(std::span<const uint8_t> bytes, const TMidiCheck &check);
 
+// Writers of MIDI numbers: a big-endian field of `size` bytes, and a
+// variable-length quantity.
+void PutMidiNumber(std::vector<uint8_t> &out, uint32_t value, int size);
+void PutMidiQuantity(std::vector<uint8_t> &out, uint32_t value);
+
 // A short English description of a fault, for diagnostics.
 const char *MidiFaultName(TMidiFault fault);

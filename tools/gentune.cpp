@@ -7,6 +7,8 @@
 // and a snare roll leads straight back to the first bar, so the piece loops
 // without a seam. Everything is computed; the output is the same on every
 // run.
+#include "music/midifile.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
@@ -79,38 +81,21 @@ public:
     for (const TEvent &e : fEvents) {
       if (e.Tick > endTick)
         throw std::logic_error("event after the end of the piece");
-      PutQuantity(body, e.Tick - last);
+      PutMidiQuantity(body, e.Tick - last);
       body.insert(body.end(), e.Bytes.begin(), e.Bytes.end());
       last = e.Tick;
     }
-    PutQuantity(body, endTick - last);
+    PutMidiQuantity(body, endTick - last);
     body.insert(body.end(), {0xFF, 0x2F, 0x00});
     std::vector<uint8_t> chunk{'M', 'T', 'r', 'k'};
-    PutBig(chunk, body.size(), 4);
+    PutMidiNumber(chunk, body.size(), 4);
     chunk.insert(chunk.end(), body.begin(), body.end());
     return chunk;
-  }
-
-  static void PutBig(std::vector<uint8_t> &out, uint32_t value, int size) {
-    for (int i = size - 1; i >= 0; --i)
-      out.push_back(static_cast<uint8_t>(value >> (8 * i)));
   }
 
 private:
   void Add(int tick, int order, std::vector<uint8_t> bytes) {
     fEvents.push_back({tick, order, std::move(bytes)});
-  }
-
-  static void PutQuantity(std::vector<uint8_t> &out, uint32_t value) {
-    uint8_t groups[5];
-    int n = 0;
-    do {
-      groups[n++] = value & 0x7F;
-      value >>= 7;
-    } while (value);
-    while (n > 1)
-      out.push_back(groups[--n] | 0x80);
-    out.push_back(groups[0]);
   }
 
   int fChannel;
@@ -337,8 +322,8 @@ std::vector<uint8_t> ComposeFile() {
   std::vector<uint8_t> file{'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1};
   std::vector<TTrack *> tracks{&conductor,    &band.Trumpet, &band.Flute, &band.Horns,
                                &band.Strings, &band.Tuba,    &band.Drums};
-  TTrack::PutBig(file, static_cast<uint32_t>(tracks.size()), 2);
-  TTrack::PutBig(file, kTicksPerQuarter, 2);
+  PutMidiNumber(file, static_cast<uint32_t>(tracks.size()), 2);
+  PutMidiNumber(file, kTicksPerQuarter, 2);
   conductor.Meta(0, 0x51, {kTempo >> 16, (kTempo >> 8) & 0xFF, kTempo & 0xFF});
   conductor.Meta(0, 0x58, {4, 2, 24, 8}); // 4/4
   conductor.Meta(0, 0x59, {0xFE, 0});     // two flats, major

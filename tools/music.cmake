@@ -1,6 +1,7 @@
 # The background tune: an original march written as a standard MIDI file
 # beside the program.
-add_executable(gentune gentune.cpp)
+add_executable(gentune gentune.cpp ${CMAKE_SOURCE_DIR}/music/midifile.cpp)
+target_include_directories(gentune PRIVATE ${CMAKE_SOURCE_DIR})
 set_target_properties(gentune PROPERTIES AUTOMOC OFF)
 
 set(ZOFTREL_MUSIC_FILE ${ZOFTREL_RUN_DIR}/BackgroundMusic.mid)

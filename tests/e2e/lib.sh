@@ -19,6 +19,8 @@ start_x() {
   done
   [[ -s $fdfile ]] || fail "Xvfb did not start"
   export DISPLAY=":$(head -n1 "$fdfile")"
+  # The real window system, whatever the caller's environment says.
+  export QT_QPA_PLATFORM=xcb
   rm -f "$fdfile"
   trap stop_all EXIT
 }

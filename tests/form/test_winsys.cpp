@@ -260,3 +260,16 @@ TEST(ErrorBoundary, AnExceptionInAHandlerIsShownAndTheProgramGoesOn) {
   EXPECT_EQ(shown[2], "Out of memory.");
   EXPECT_TRUE(ran);
 }
+
+TEST(Keys, KeysTypedIntoAnotherWindowNeverReachTheForm) {
+  TestForm game;
+  TestForm other;
+  other.KeyPreview = false;
+  auto *button = new TButton(&other, "ok");
+  button->setFocus();
+  auto press = KeyEvent(QEvent::KeyPress, Qt::Key_S, Qt::NoModifier, 's');
+  QApplication::sendEvent(button, &press);
+  QApplication::sendEvent(&other, &press);
+  EXPECT_TRUE(game.Keys.empty());
+  EXPECT_TRUE(other.Keys.empty());
+}

@@ -1,6 +1,8 @@
 // Small standard MIDI files built byte by byte for the music tests.
 #pragma once
 
+#include "music/midifile.h"
+
 #include <cstdint>
 #include <initializer_list>
 #include <vector>
@@ -9,35 +11,18 @@ namespace midi_pieces {
 
 using Bytes = std::vector<uint8_t>;
 
-inline void PutBig(Bytes &out, uint32_t value, int size) {
-  for (int i = size - 1; i >= 0; --i)
-    out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
-inline void PutQuantity(Bytes &out, uint32_t value) {
-  uint8_t groups[5];
-  int n = 0;
-  do {
-    groups[n++] = value & 0x7F;
-    value >>= 7;
-  } while (value);
-  while (n > 1)
-    out.push_back(groups[--n] | 0x80);
-  out.push_back(groups[0]);
-}
-
 inline Bytes Header(uint16_t format, uint16_t tracks, uint16_t division) {
   Bytes out{'M', 'T', 'h', 'd'};
-  PutBig(out, 6, 4);
-  PutBig(out, format, 2);
-  PutBig(out, tracks, 2);
-  PutBig(out, division, 2);
+  PutMidiNumber(out, 6, 4);
+  PutMidiNumber(out, format, 2);
+  PutMidiNumber(out, tracks, 2);
+  PutMidiNumber(out, division, 2);
   return out;
 }
 
 inline Bytes Chunk(const Bytes &body, const char *id = "MTrk") {
   Bytes out(id, id + 4);
-  PutBig(out, static_cast<uint32_t>(body.size()), 4);
+  PutMidiNumber(out, static_cast<uint32_t>(body.size()), 4);
   out.insert(out.end(), body.begin(), body.end());
   return out;
 }
@@ -51,23 +36,23 @@ inline Bytes Join(std::initializer_list<Bytes> parts) {
 
 inline Bytes EndOfTrack(uint32_t delta = 0) {
   Bytes out;
-  PutQuantity(out, delta);
+  PutMidiQuantity(out, delta);
   out.insert(out.end(), {0xFF, 0x2F, 0x00});
   return out;
 }
 
 inline Bytes Tempo(uint32_t delta, uint32_t microsPerQuarter) {
   Bytes out;
-  PutQuantity(out, delta);
+  PutMidiQuantity(out, delta);
   out.insert(out.end(), {0xFF, 0x51, 0x03});
-  PutBig(out, microsPerQuarter, 3);
+  PutMidiNumber(out, microsPerQuarter, 3);
   return out;
 }
 
 // The events of a track that holds one loud piano chord for `ticks`.
 inline Bytes ChordTrack(uint32_t ticks) {
   Bytes track{0x00, 0xC0, 0x00, 0x00, 0x90, 60, 127, 0x00, 64, 127, 0x00, 67, 127};
-  PutQuantity(track, ticks);
+  PutMidiQuantity(track, ticks);
   track.insert(track.end(), {0x80, 60, 64, 0x00, 64, 64, 0x00, 67, 64});
   Bytes end = EndOfTrack();
   track.insert(track.end(), end.begin(), end.end());
