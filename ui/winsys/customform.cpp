@@ -47,16 +47,17 @@ void TCustomForm::SetOuterBounds(int left, int top, int width, int height) {
 // Places the client area inside the outer bounds, less the frame a window
 // manager draws (known once the window has been shown).
 void TCustomForm::ApplyOuterBounds() {
-  QMargins frame;
-  if (isVisible()) {
-    QRect fg = frameGeometry(), g = geometry();
-    frame = QMargins(g.left() - fg.left(), g.top() - fg.top(), fg.right() - g.right(),
-                     fg.bottom() - g.bottom());
-  }
+  const QMargins frame = isVisible() ? FrameMargins() : QMargins();
   AppliedFrame = frame;
   SetClientSize(Outer.width() - frame.left() - frame.right(),
                 Outer.height() - frame.top() - frame.bottom());
   move(Outer.left(), Outer.top());
+}
+
+QMargins TCustomForm::FrameMargins() const {
+  const QRect outer = frameGeometry(), client = geometry();
+  return QMargins(client.left() - outer.left(), client.top() - outer.top(),
+                  outer.right() - client.right(), outer.bottom() - client.bottom());
 }
 
 void TCustomForm::SetActiveControl(QWidget *control) {
@@ -123,10 +124,7 @@ void TCustomForm::showEvent(QShowEvent *event) {
   // outer size by giving the client area what the frame leaves.
   if (!Outer.isEmpty()) {
     QTimer::singleShot(100, this, [this] {
-      QRect fg = frameGeometry(), g = geometry();
-      QMargins frame(g.left() - fg.left(), g.top() - fg.top(), fg.right() - g.right(),
-                     fg.bottom() - g.bottom());
-      if (frame != AppliedFrame)
+      if (FrameMargins() != AppliedFrame)
         ApplyOuterBounds();
     });
   }

@@ -72,6 +72,8 @@ protected:
 private:
   void ProcessInvalid();
   void ApplyOuterBounds();
+  // What the window manager's frame adds around the client area.
+  QMargins FrameMargins() const;
   bool OwnsWidget(QObject *object) const;
 
   QImage Backing;
