@@ -260,10 +260,7 @@ void TForm1::FormCreate() {
 
 void TForm1::FormPaint() {}
 
-void TForm1::FormKeyDown(uint16_t &) {
-  if (btnStart->isVisible())
-    return;
-}
+void TForm1::FormKeyDown(uint16_t &) {}
 
 void TForm1::FormKeyUp(uint16_t &) {}
 
