@@ -2,7 +2,7 @@
 
 #include "music/midifile.h"
 #include "music/midisynth.h"
-#include "ui/winsys/sysutils.h"
+#include "rtl/sysutils.h"
 
 #include <cerrno>
 #include <cmath>

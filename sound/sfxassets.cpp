@@ -1,6 +1,6 @@
 #include "sound/sfxassets.h"
 
-#include "ui/winsys/sysutils.h"
+#include "rtl/sysutils.h"
 
 #include <QFile>
 

@@ -2,7 +2,7 @@
 // written to one "SL10" byte stream. No Qt, no SDL.
 #pragma once
 
-#include "ui/winsys/stream.h"
+#include "rtl/stream.h"
 
 #include <cstdint>
 #include <span>

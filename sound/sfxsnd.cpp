@@ -1,6 +1,6 @@
 #include "sound/sfxsnd.h"
 
-#include "ui/winsys/sysutils.h"
+#include "rtl/sysutils.h"
 
 #include <SDL.h>
 

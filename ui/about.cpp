@@ -1,7 +1,7 @@
 #include "ui/about.h"
 
 #include "ui/winsys/application.h"
-#include "ui/winsys/sysutils.h"
+#include "rtl/sysutils.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>

@@ -3,7 +3,7 @@
 #include "sound/sfxassets.h"
 #include "ui/about.h"
 #include "ui/winsys/application.h"
-#include "ui/winsys/sysutils.h"
+#include "rtl/sysutils.h"
 
 #include <QCloseEvent>
 

@@ -2,7 +2,7 @@
 #include "ui/about.h"
 #include "ui/form.h"
 #include "ui/winsys/application.h"
-#include "ui/winsys/sysutils.h"
+#include "rtl/sysutils.h"
 
 #include <QApplication>
 #include <QDir>

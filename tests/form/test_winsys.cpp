@@ -6,7 +6,7 @@
 #include "ui/winsys/image.h"
 #include "ui/winsys/keys.h"
 #include "ui/winsys/label.h"
-#include "ui/winsys/sysutils.h"
+#include "rtl/sysutils.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -3,7 +3,7 @@
 // and then writes back the bytes it consumed, or fails with one of the
 // program's exceptions and leaves the list empty.
 #include "sound/sfxslib.h"
-#include "ui/winsys/sysutils.h"
+#include "rtl/sysutils.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "music/mediaplayer.h"
 #include "test_midi_pieces.h"
-#include "ui/winsys/sysutils.h"
+#include "rtl/sysutils.h"
 
 #include <algorithm>
 #include <atomic>

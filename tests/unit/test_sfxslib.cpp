@@ -1,7 +1,7 @@
 #include "sfx_test_streams.h"
 #include "sound/sfxslib.h"
-#include "ui/winsys/filer.h"
-#include "ui/winsys/sysutils.h"
+#include "rtl/filer.h"
+#include "rtl/sysutils.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "sound/sfxsnd.h"
-#include "ui/winsys/sysutils.h"
+#include "rtl/sysutils.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
-#include "ui/winsys/stream.h"
-#include "ui/winsys/sysutils.h"
+#include "rtl/stream.h"
+#include "rtl/sysutils.h"
 
 #include <gtest/gtest.h>
 
@@ -67,6 +67,18 @@ TEST(Time, CanBeSetByTests) {
   double t = Time();
   EXPECT_GE(t, 0.0);
   EXPECT_LT(t, 1.0);
+}
+
+TEST(Now, NeverGoesBackAndCanBeSetByTests) {
+  const double a = Now();
+  const double b = Now();
+  EXPECT_GE(a, 0.0);
+  EXPECT_GE(b, a);
+  EXPECT_LT(b, 1.0); // days since the start: a test run is far shorter
+  SetNowOverride(12345.5); // far past any time of day's wrap at 1.0
+  EXPECT_DOUBLE_EQ(Now(), 12345.5);
+  ClearNowOverride();
+  EXPECT_GE(Now(), b);
 }
 
 TEST(Stream, ExactReadsFailWithStreamReadError) {

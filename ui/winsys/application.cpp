@@ -1,6 +1,6 @@
 #include "ui/winsys/application.h"
 
-#include "ui/winsys/sysutils.h"
+#include "rtl/sysutils.h"
 
 #include <QApplication>
 #include <QScreen>

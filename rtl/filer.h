@@ -3,7 +3,7 @@
 // window loader hands such a block to a component through a memory stream.
 #pragma once
 
-#include "ui/winsys/stream.h"
+#include "rtl/stream.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,6 +1,6 @@
 // Runtime services shared by every part of the program: the exception
 // classes, rounding, the random generator and the clocks. Pure C++: the
-// sound and music units use it without Qt.
+// sound, music and game units use it without Qt.
 #pragma once
 
 #include <cstdint>
@@ -68,3 +68,11 @@ uint32_t RandSeed();
 double Time();
 void SetTimeOverride(double fraction);
 void ClearTimeOverride();
+
+// Days on a clock that never wraps or jumps: a steady clock counted from
+// the program's start. The shot cooldown reads it, so a game that runs
+// across midnight goes on firing. Tests can set it; ClearNowOverride
+// returns to the real clock.
+double Now();
+void SetNowOverride(double days);
+void ClearNowOverride();

@@ -1,4 +1,4 @@
-#include "ui/winsys/sysutils.h"
+#include "rtl/sysutils.h"
 
 #include <chrono>
 #include <cmath>
@@ -34,6 +34,9 @@ namespace {
 uint32_t gSeed = 0;
 bool gSeedFixed = false;
 bool gTimeOverridden = false;
+bool gNowOverridden = false;
+double gNowOverride = 0;
+const auto gStart = std::chrono::steady_clock::now();
 double gTimeOverride = 0;
 } // namespace
 
@@ -80,4 +83,20 @@ void SetTimeOverride(double fraction) {
 
 void ClearTimeOverride() {
   gTimeOverridden = false;
+}
+
+double Now() {
+  if (gNowOverridden)
+    return gNowOverride;
+  const std::chrono::duration<double> since = std::chrono::steady_clock::now() - gStart;
+  return since.count() / 86400.0;
+}
+
+void SetNowOverride(double days) {
+  gNowOverridden = true;
+  gNowOverride = days;
+}
+
+void ClearNowOverride() {
+  gNowOverridden = false;
 }

@@ -1,6 +1,6 @@
-#include "ui/winsys/stream.h"
+#include "rtl/stream.h"
 
-#include "ui/winsys/sysutils.h"
+#include "rtl/sysutils.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "ui/winsys/filer.h"
+#include "rtl/filer.h"
 
-#include "ui/winsys/sysutils.h"
+#include "rtl/sysutils.h"
 
 #include <new>
 
