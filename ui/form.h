@@ -2,6 +2,10 @@
 // global tables.
 #pragma once
 
+#include "game/ball.h"
+#include "game/line.h"
+#include "game/player.h"
+#include "game/tank.h"
 #include "music/mediaplayer.h"
 #include "sound/sfxslib.h"
 #include "sound/sfxsnd.h"
@@ -23,6 +27,29 @@ extern int32_t BallCount;
 extern int32_t LineCount;
 // Timer ticks a bullet flies before it stops.
 extern int32_t BallRange;
+
+// The game's tables, indexed from 1 as the game counts: players 1 (red)
+// and 2 (blue); each player's fleet, slots 1..3, of which the first
+// TankCount hold the live tanks; the bullet pool, slots 1..BallCount of
+// room for 50; the walls. The objects are made once, at start-up, and live
+// until the program ends; a new game reuses them.
+constexpr int kMaxPlayers = 2;
+constexpr int kMaxTanksPerPlayer = 3;
+constexpr int kMaxBalls = 50;
+constexpr int kMaxLines = 6;
+extern CPlayer *Players[kMaxPlayers + 1];
+extern CTankType *Tanks[kMaxPlayers + 1][kMaxTanksPerPlayer + 1];
+extern CBall *Balls[kMaxBalls + 1];
+extern CLine *Lines[kMaxLines + 1];
+
+// Gives the six walls new random ends, three in each half of the window,
+// and draws them.
+void PlaceWalls();
+// Puts all six tanks on their start positions and draws them.
+void PlaceTanks();
+// Starts a game: player values, tank placement, idle bullets. Scores and
+// keys stay.
+void ResetGame();
 
 class TForm1 : public TCustomForm {
   Q_OBJECT
@@ -56,6 +83,8 @@ public:
   int32_t MarkerMusicCounter = 0;
   // Counts ticks while the destroyed-tank marker is on view.
   int32_t BirdCounter = 0;
+  // The first command-line argument is "debug".
+  bool DebugMode = false;
 
   void FormCreate();
   void FormPaint();
@@ -81,6 +110,8 @@ private:
   TStatusBar *NewStatusBar(const char *name, int left, int top, int width, int height,
                            const QString &text, TColor color);
   std::vector<TLabel *> InstructionLabels() const;
+  void CreateGameObjects();
+  bool GameObjectsExist() const;
 };
 
 extern TForm1 *Form1;

@@ -4,6 +4,7 @@
 #include "ui/winsys/graphiccontrol.h"
 #include "ui/winsys/keys.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QPainter>
@@ -14,7 +15,9 @@ TCustomForm::TCustomForm(QWidget *parent)
     : QWidget(parent), Backing(1, 1, QImage::Format_RGB32), FormCanvas(&Backing) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAttribute(Qt::WA_NoSystemBackground);
-  FormCanvas.OnDrawn = [this](const QRect &r) { update(r); };
+  FormCanvas.OnDrawn = [this](const QRect &r) { AddDrawn(r); };
+  connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+          &TCustomForm::FlushDrawn);
   qApp->installEventFilter(this);
 }
 
@@ -79,6 +82,40 @@ void TCustomForm::Invalidate() {
 
 void TCustomForm::Update() {
   ProcessInvalid();
+}
+
+void TCustomForm::AddDrawn(const QRect &rect) {
+  // Overlapping rectangles become one; when all places are taken, the
+  // rectangle joins the one it grows least.
+  for (int i = 0; i < DrawnCount; ++i) {
+    if (Drawn[i].intersects(rect.adjusted(-1, -1, 1, 1))) {
+      Drawn[i] |= rect;
+      return;
+    }
+  }
+  if (DrawnCount < kMaxDrawn) {
+    Drawn[DrawnCount++] = rect;
+    return;
+  }
+  int best = 0;
+  long long bestGrowth = -1;
+  for (int i = 0; i < DrawnCount; ++i) {
+    const QRect u = Drawn[i] | rect;
+    const long long growth =
+        1LL * u.width() * u.height() - 1LL * Drawn[i].width() * Drawn[i].height();
+    if (bestGrowth < 0 || growth < bestGrowth) {
+      best = i;
+      bestGrowth = growth;
+    }
+  }
+  Drawn[best] |= rect;
+}
+
+void TCustomForm::FlushDrawn() {
+  const int n = DrawnCount;
+  DrawnCount = 0;
+  for (int i = 0; i < n; ++i)
+    update(Drawn[i]);
 }
 
 void TCustomForm::AddGraphicControl(TGraphicControl *control) {

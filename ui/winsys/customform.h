@@ -54,6 +54,11 @@ public:
   void Update();
   const QRegion &InvalidRegion() const { return Invalid; }
 
+  // Hands the rectangles drawn since the last call to the screen. Runs by
+  // itself whenever the event loop has no more events to handle, so a
+  // tick's drawings reach the screen together.
+  void FlushDrawn();
+
   void AddGraphicControl(TGraphicControl *control);
   const std::vector<TGraphicControl *> &GraphicControls() const { return Controls; }
 
@@ -75,6 +80,8 @@ private:
   // What the window manager's frame adds around the client area.
   QMargins FrameMargins() const;
   bool OwnsWidget(QObject *object) const;
+  // Gathers a drawn rectangle into the few that wait for FlushDrawn.
+  void AddDrawn(const QRect &rect);
 
   QImage Backing;
   TCanvas FormCanvas;
@@ -82,4 +89,7 @@ private:
   QRect Outer;
   QMargins AppliedFrame;
   std::vector<TGraphicControl *> Controls;
+  static constexpr int kMaxDrawn = 32;
+  QRect Drawn[kMaxDrawn];
+  int DrawnCount = 0;
 };

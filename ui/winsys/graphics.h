@@ -1,6 +1,8 @@
 // Colours, fonts and the canvas the game draws on.
 #pragma once
 
+#include "rtl/colors.h"
+
 #include <QColor>
 #include <QFont>
 #include <QImage>
@@ -10,20 +12,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
-
-// A colour as $00BBGGRR: red in the low byte, blue in the third.
-using TColor = uint32_t;
-
-constexpr TColor RGBColor(uint8_t r, uint8_t g, uint8_t b) {
-  return static_cast<TColor>(r) | (static_cast<TColor>(g) << 8) | (static_cast<TColor>(b) << 16);
-}
-constexpr TColor clOlive = RGBColor(128, 128, 0);
-constexpr TColor clMaroon = RGBColor(128, 0, 0);
-constexpr TColor clRed = RGBColor(255, 0, 0);
-constexpr TColor clBlue = RGBColor(0, 0, 255);
-constexpr TColor clBlack = RGBColor(0, 0, 0);
-constexpr TColor clWhite = RGBColor(255, 255, 255);
-constexpr TColor clWindowText = clBlack;
+#include <vector>
 
 QColor ToQColor(TColor c);
 TColor FromQColor(const QColor &c);
@@ -49,9 +38,11 @@ struct TBrush {
   TColor Color = clWhite;
 };
 
-// Drawing straight onto an image. Every operation reports the rectangle it
-// touched through OnDrawn, so the owner can put it on screen. While a clip
-// region is set (during a repaint) nothing is drawn outside it.
+// Drawing straight onto an image. The canvas sets the pixels itself,
+// span by span, so a shape costs no painter, pen or path and allocates
+// nothing. Every operation reports the rectangle it touched through
+// OnDrawn, so the owner can put it on screen. While a clip region is set
+// (during a repaint) nothing is drawn outside it.
 class TCanvas {
 public:
   explicit TCanvas(QImage *image) : Image(image) {}
@@ -59,26 +50,29 @@ public:
   TPen Pen;
   TBrush Brush;
 
-  // Filled with the brush, outlined with the pen; right and bottom edges
-  // exclusive.
+  // Filled with the brush, outlined with the pen (width 0 draws the
+  // thinnest outline, one pixel); right and bottom edges exclusive.
   void Ellipse(int x1, int y1, int x2, int y2);
   void MoveTo(int x, int y);
-  // A line from the current point, which then becomes (x, y). Wide lines
-  // are solid with round ends.
+  // A line from the current point, which then becomes (x, y). A line one
+  // pixel wide leaves out its end point; wider lines are solid with round
+  // ends. A line that starts where it ends draws nothing.
   void LineTo(int x, int y);
   void FillRect(const QRect &rect, TColor color);
   QPoint PenPos() const { return Pos; }
 
-  void SetClip(const QRegion &region) { Clip = region; }
-  void ClearClip() { Clip = QRegion(); }
+  void SetClip(const QRegion &region);
+  void ClearClip() { Clipped = false; }
 
   std::function<void(const QRect &)> OnDrawn;
   QImage *Image;
 
 private:
-  void Begin(class QPainter &p) const;
+  // Sets the pixels x0..x1 (inclusive) of row y, inside the clip.
+  void Span(int y, int x0, int x1, uint32_t argb);
   void Drawn(const QRect &r);
 
   QPoint Pos;
-  QRegion Clip;
+  bool Clipped = false;
+  std::vector<QRect> ClipRects;
 };

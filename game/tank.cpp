@@ -1,0 +1,194 @@
+#include "game/tank.h"
+
+#include "game/ball.h"
+#include "game/line.h"
+#include "game/player.h"
+#include "rtl/sysutils.h"
+#include "ui/form.h"
+
+#include <cmath>
+
+namespace {
+// The shot cooldown, 1.2096 seconds in days.
+constexpr double kCooldown = 1.4e-5;
+
+TSfxSoundBuffer *Sound(int32_t index) {
+  return Form1->SfxAudio1->Sound(index);
+}
+} // namespace
+
+void CTankType::Init(int32_t slot, int32_t x, int32_t y, int32_t player) {
+  Motion = msNone;
+  Radius = 10;
+  Pos = {static_cast<double>(x), static_cast<double>(y)};
+  Player = player;
+  Slot = slot;
+  LastShot = Now();
+  if (player == 1) {
+    DriveSound = 1;
+    TurnSound = 2;
+    ShotSound = sndShotRed;
+  } else {
+    DriveSound = 4;
+    TurnSound = 3;
+    ShotSound = sndShotBlue;
+  }
+  // A loop still playing from the previous game is not stopped here.
+  LoopSound = 0;
+}
+
+void CTankType::Draw(bool Erase, bool Active) {
+  TCanvas *canvas = Form1->Canvas();
+  if (Erase) {
+    canvas->Brush.Color = Form1->Color;
+    canvas->Pen.Color = Form1->Color;
+  } else {
+    const CPlayer *owner = Players[Player];
+    canvas->Brush.Color = Active ? owner->ActiveColour : owner->Colour;
+    canvas->Pen.Color = clBlack;
+  }
+  canvas->Pen.Width = 1;
+  canvas->Ellipse(Round(Pos.X - Radius), Round(Pos.Y - Radius), Round(Pos.X + Radius),
+                  Round(Pos.Y + Radius));
+  canvas->Pen.Width = 3;
+  canvas->MoveTo(Round(Pos.X), Round(Pos.Y));
+  BarrelTip = {static_cast<double>(Round(Pos.X + 12 * std::cos(double(Angle)))),
+               static_cast<double>(Round(Pos.Y + 12 * std::sin(double(Angle))))};
+  canvas->LineTo(static_cast<int>(BarrelTip.X), static_cast<int>(BarrelTip.Y));
+}
+
+void CTankType::SetMotion(int32_t Delta) {
+  if (Delta == Motion)
+    return;
+  // A key press while driving, as the auto-repeat of a held key gives.
+  if (Delta > 0 && Motion >= msForward)
+    return;
+  if (Delta == msNone || Motion == msNone)
+    Motion = Delta;
+  else
+    Motion += Delta;
+
+  int32_t loop = 0;
+  if (Motion == msForward)
+    loop = DriveSound;
+  else if (Motion == msLeft || Motion == msRight)
+    loop = TurnSound;
+  // A loop that is already playing is never restarted.
+  if (loop != 0 && loop == LoopSound)
+    return;
+  if (LoopSound != 0)
+    Sound(LoopSound)->Stop();
+  LoopSound = loop;
+  if (loop != 0)
+    Sound(loop)->PlayLooped();
+}
+
+void CTankType::Step() {
+  if (Motion == msRight)
+    Turn(true);
+  else if (Motion == msLeft)
+    Turn(false);
+  else if (Motion == msForward)
+    MoveForward();
+}
+
+void CTankType::Turn(bool Right) {
+  Draw(true, true);
+  // The sum is formed in extended precision and stored back as a float.
+  Angle = static_cast<float>(static_cast<long double>(Angle) + (Right ? 0.05L : -0.05L));
+  Draw(false, true);
+}
+
+void CTankType::MoveForward() {
+  const TPointF next{Pos.X + 2 * std::cos(double(Angle)), Pos.Y + 2 * std::sin(double(Angle))};
+  if (CanMoveTo(next)) {
+    Draw(true, true);
+    Pos = next;
+    Draw(false, true);
+  } else {
+    Sound(sndBlocked)->Play();
+  }
+}
+
+bool CTankType::CanMoveTo(TPointF P) const {
+  const int32_t R = Radius;
+  // The status bars' strip at the bottom is not part of the field.
+  if (P.X < R || P.X > Form1->ClientWidth() - R || P.Y < R ||
+      P.Y > Form1->ClientHeight() - Form1->StatusBar1->height() - R)
+    return false;
+  for (int32_t p = 1; p <= PlayerCount; ++p) {
+    for (int32_t s = 1; s <= Players[p]->TankCount; ++s) {
+      const CTankType *other = Tanks[p][s];
+      if (other != this && Distance(other->Pos, P) < 2 * R + 1)
+        return false;
+    }
+  }
+  for (int32_t w = 1; w <= LineCount; ++w) {
+    if (Lines[w]->IsNear(P, P, 14))
+      return false;
+  }
+  return true;
+}
+
+void CTankType::TakeHit() {
+  CPlayer *owner = Players[Player];
+  if (owner->TankCount == 1) {
+    // The player's last tank: the game is over, the fleet stays as it is.
+    Form1->Timer1->SetEnabled(false);
+    Form1->btnStart->show();
+    Form1->cmdAbout->show();
+    Form1->SetActiveControl(Form1->btnStart);
+    Form1->BackgroundMusic->Stop();
+    Sound(sndGameOver)->Play();
+  } else {
+    RemoveTank(this);
+  }
+  Draw(true, false);
+  SetMotion(msDead);
+  Sound(sndTankDestroyed)->Play();
+  TImage *bird = Form1->imgBird;
+  bird->SetBounds(Round(Pos.X - bird->Width() * 0.5), Round(Pos.Y - bird->Height() * 0.5),
+                  bird->Width(), bird->Height());
+  bird->Show();
+}
+
+void CTankType::RemoveTank(CTankType *T) {
+  CPlayer *P = Players[T->Player];
+  const int32_t p = T->Player, n = P->TankCount, k = T->Slot;
+  const bool wasActive = P->Active == k;
+  for (int32_t s = k; s <= n - 1; ++s) {
+    Tanks[p][s] = Tanks[p][s + 1];
+    Tanks[p][s]->Slot = s;
+    if (P->Active == s + 1)
+      P->Active = s;
+  }
+  Tanks[p][n] = T;
+  T->Slot = n;
+  P->TankCount = n - 1;
+  if (P->Active > P->TankCount)
+    P->Active = 1;
+  // The next tank takes the motion over, without an engine sound until its
+  // motion next changes.
+  if (wasActive)
+    Tanks[p][P->Active]->Motion = T->Motion;
+}
+
+void CTankType::Shoot() {
+  if (Now() - LastShot <= kCooldown)
+    return;
+  TSfxSoundBuffer *shot = Sound(ShotSound);
+  shot->Stop();
+  shot->SetPosition(0);
+  shot->Play();
+  // With every bullet in flight the shot fires nothing.
+  for (int32_t i = 1; i <= BallCount; ++i) {
+    CBall *ball = Balls[i];
+    if (ball->Life == 0) {
+      ball->Life = 1;
+      ball->Pos = BarrelTip;
+      ball->Angle = Angle;
+      break;
+    }
+  }
+  LastShot = Now();
+}
