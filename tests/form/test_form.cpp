@@ -1,8 +1,8 @@
 // The real main window and About box under the offscreen platform.
+#include "rtl/sysutils.h"
 #include "ui/about.h"
 #include "ui/form.h"
 #include "ui/winsys/application.h"
-#include "rtl/sysutils.h"
 
 #include <QApplication>
 #include <QDir>

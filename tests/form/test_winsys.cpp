@@ -1,12 +1,12 @@
 // The window-system layer on a bare form: the repaint cycle, the canvas,
 // graphic controls and key delivery.
+#include "rtl/sysutils.h"
 #include "ui/winsys/application.h"
 #include "ui/winsys/button.h"
 #include "ui/winsys/customform.h"
 #include "ui/winsys/image.h"
 #include "ui/winsys/keys.h"
 #include "ui/winsys/label.h"
-#include "rtl/sysutils.h"
 
 #include <QApplication>
 #include <QKeyEvent>
