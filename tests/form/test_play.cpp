@@ -1,2 +1,431 @@
 // Bullets, shooting and the game flow on the real main window.
 #include "game_fixture.h"
+
+#include <QKeyEvent>
+#include <random>
+
+namespace {
+
+using Bullets = GameTest;
+using Flow = GameTest;
+
+constexpr double kTickDays = 0.05 / 86400;
+
+// Fires red's active tank's next shot from (x, y) along angle.
+CBall *Launch(double x, double y, float angle) {
+  for (int i = 1; i <= BallCount; ++i) {
+    if (Balls[i]->Life == 0) {
+      Balls[i]->Life = 1;
+      Balls[i]->Pos = {x, y};
+      Balls[i]->Angle = angle;
+      return Balls[i];
+    }
+  }
+  return nullptr;
+}
+
+} // namespace
+
+TEST_F(Bullets, AShotLeavesTheBarrelTipAndNeverHitsItsOwnTank) {
+  StartGame();
+  ClearWalls();
+  SpreadTanks();
+  CTankType *t = Tanks[1][2];
+  Put(t, 300, 300, 0);
+  Advance(2 * kCooldown);
+  KeyDown(kRedShoot);
+  CBall *b = Balls[1];
+  ASSERT_EQ(b->Life, 1);
+  EXPECT_EQ(b->Pos.X, 312);
+  EXPECT_EQ(b->Pos.Y, 300);
+  EXPECT_EQ(b->Angle, t->Angle);
+  EXPECT_TRUE(Sound(sndShotRed)->Playing());
+  EXPECT_EQ(Count(QRect(315, 297, 8, 7), kBlack), 0); // not drawn yet
+  Tick();
+  EXPECT_EQ(b->Life, 2);
+  EXPECT_DOUBLE_EQ(b->Pos.X, 322);
+  EXPECT_EQ(Pixel(322, 300), kBlack);
+  EXPECT_EQ(Players[1]->TankCount, 3);
+  Tick();
+  EXPECT_EQ(Pixel(322, 300), kOlive); // erased as it moves on
+  EXPECT_EQ(Pixel(332, 300), kBlack);
+}
+
+TEST_F(Bullets, ReachIsUnderThirteenPixelsFromATanksCentre) {
+  StartGame();
+  ClearWalls();
+  SpreadTanks();
+  CTankType *target = Tanks[2][1];
+  Put(target, 500, 300);
+  CBall *b = Launch(500 - 23, 300, 0); // the step ends 13 from the centre
+  Tick();
+  EXPECT_EQ(Players[2]->TankCount, 3);
+  EXPECT_EQ(b->Life, 2);
+  b->Pos = {500 - 22.9, 300}; // the step ends 12.9 from the centre
+  const int beeps = Application.Beeps;
+  Tick();
+  EXPECT_EQ(b->Life, 0);
+  EXPECT_EQ(Players[2]->TankCount, 2);
+  EXPECT_EQ(Application.Beeps, beeps + 1);
+  EXPECT_EQ(target->Motion, msDead);
+  EXPECT_EQ(Players[1]->Score, 1);
+  EXPECT_EQ(form->lblRedPoints->Caption(), QString::fromUtf8("Røde points: 1"));
+  EXPECT_EQ(form->lblBluePoints->Caption(), "Blue points: 0");
+  EXPECT_TRUE(form->imgStar->Visible());
+  EXPECT_TRUE(form->imgBird->Visible());
+  EXPECT_TRUE(Sound(sndImpact)->Playing());
+  EXPECT_TRUE(Sound(sndTankDestroyed)->Playing());
+}
+
+TEST_F(Bullets, ARedTankHitScoresForBlueWhoeverFired) {
+  StartGame();
+  ClearWalls();
+  SpreadTanks();
+  Put(Tanks[1][3], 400, 300);
+  // A red bullet destroys a red tank: the point goes to blue.
+  Launch(380, 300, 0);
+  Tick();
+  EXPECT_EQ(Players[2]->Score, 1);
+  EXPECT_EQ(Players[1]->Score, 0);
+  EXPECT_EQ(form->lblBluePoints->Caption(), QString::fromUtf8("Blå points: 1"));
+  EXPECT_EQ(form->lblRedPoints->Caption(), "Red points: 0");
+  // The label keeps its right edge as its text grows.
+  EXPECT_EQ(form->lblBluePoints->Left() + form->lblBluePoints->Width(), form->Width() - 20);
+}
+
+TEST_F(Bullets, ABulletFliesItsRangeAndMarksWhereItStops) {
+  for (int screenW : {1280, 1024}) {
+    SCOPED_TRACE(screenW);
+    MakeForm(screenW, 1024);
+    StartGame();
+    ClearWalls();
+    SpreadTanks();
+    const int range = screenW == 1280 ? 73 : 72;
+    ASSERT_EQ(BallRange, range);
+    CBall *b = Launch(20, 100, 0);
+    int ticks = 0;
+    while (b->Life != 0 && ticks < 200) {
+      Tick();
+      ++ticks;
+    }
+    EXPECT_EQ(ticks, range);
+    // The last step is taken, drawn and erased again by the stop.
+    EXPECT_DOUBLE_EQ(b->Pos.X, 20 + 10.0 * range);
+    EXPECT_EQ(Pixel(b->Pos.X, 100), kOlive);
+    EXPECT_TRUE(form->imgStar->Visible());
+    EXPECT_EQ(form->imgStar->Left(), Round(b->Pos.X - 5.5));
+    EXPECT_EQ(form->imgStar->Top(), Round(100 - 5.5));
+    EXPECT_TRUE(Sound(sndImpact)->Playing());
+  }
+}
+
+TEST_F(Bullets, ABulletThatLeavesTheWindowStopsSilently) {
+  StartGame();
+  ClearWalls();
+  SpreadTanks();
+  CBall *b = Launch(40, 200, float(M_PI)); // heading out to the left
+  Tick(73);
+  EXPECT_EQ(b->Life, 0);
+  EXPECT_LT(b->Pos.X, 0);
+  EXPECT_FALSE(form->imgStar->Visible());
+  EXPECT_FALSE(Sound(sndImpact)->Playing());
+}
+
+TEST_F(Bullets, DestroyedTanksCannotBeHitAndOneBulletDestroysOneTank) {
+  StartGame();
+  ClearWalls();
+  SpreadTanks();
+  // A destroyed tank lies outside the live slots.
+  CTankType *gone = Tanks[2][3];
+  Put(gone, 500, 300);
+  gone->TakeHit();
+  ASSERT_EQ(Tanks[2][3], gone);
+  CBall *b = Launch(480, 300, 0);
+  Tick();
+  EXPECT_EQ(b->Life, 2);
+  EXPECT_EQ(Players[1]->Score, 0);
+  b->Life = 0;
+
+  // Two tanks in reach of one step: red slots come first, then blue.
+  Put(Tanks[1][2], 600, 395);
+  Put(Tanks[2][1], 600, 416);
+  Launch(590, 405, 0);
+  Tick();
+  EXPECT_EQ(Players[1]->TankCount, 2);
+  EXPECT_EQ(Players[2]->TankCount, 2);
+  EXPECT_EQ(Players[2]->Score, 1);
+}
+
+TEST_F(Bullets, WallsStopBulletsAndStayFullyDrawn) {
+  StartGame();
+  ClearWalls();
+  SpreadTanks();
+  Lines[1]->SetEnds({100, 200}, {300, 200});
+  Lines[1]->Draw(false);
+  const int wallPixels = Count(QRect(90, 190, 220, 20), kWallGrey);
+  CBall *b = Launch(150, 185, float(M_PI / 2)); // straight down
+  Tick();                                       // to 195: 5 from the line
+  EXPECT_EQ(b->Life, 2);
+  Tick(); // 195 -> 205 crosses the line
+  EXPECT_EQ(b->Life, 0);
+  EXPECT_EQ(b->Pos.Y, 195);
+  EXPECT_EQ(Count(QRect(90, 190, 220, 20), kWallGrey), wallPixels);
+  EXPECT_EQ(Count(QRect(140, 185, 20, 30), kBlack), 0);
+  EXPECT_TRUE(form->imgStar->Visible());
+
+  // A tank within reach behind the wall is hit all the same.
+  Put(Tanks[2][1], 250, 215);
+  Launch(250, 185, float(M_PI / 2));
+  Tick(2); // the second step crosses the wall and ends 10 from the tank
+  EXPECT_EQ(Players[2]->TankCount, 2);
+  EXPECT_EQ(Players[1]->Score, 1);
+}
+
+TEST_F(Bullets, TheCooldownIsOnePointTwoSecondsFromPlacementAndBetweenShots) {
+  StartGame();
+  ClearWalls();
+  SpreadTanks();
+  CTankType *t = Tanks[1][2];
+  Advance(1.39e-5); // 1.201 s after placement
+  KeyDown(kRedShoot);
+  EXPECT_EQ(Balls[1]->Life, 0);
+  EXPECT_FALSE(Sound(sndShotRed)->Playing());
+  Advance(0.02e-5); // 1.218 s
+  KeyDown(kRedShoot);
+  EXPECT_EQ(Balls[1]->Life, 1);
+  EXPECT_TRUE(Sound(sndShotRed)->Playing());
+  EXPECT_EQ(t->LastShot, Clock);
+  // Auto-repeat of the held key fires again once the cooldown is over.
+  Advance(1.39e-5);
+  KeyDown(kRedShoot);
+  EXPECT_EQ(Balls[2]->Life, 0);
+  Advance(0.02e-5);
+  KeyDown(kRedShoot);
+  EXPECT_EQ(Balls[2]->Life, 1);
+  // The shot sound restarts from its beginning.
+  Sound(sndShotRed)->SetPosition(2000);
+  Advance(2 * kCooldown);
+  KeyDown(kRedShoot);
+  EXPECT_EQ(Sound(sndShotRed)->Position(), 0);
+}
+
+TEST_F(Bullets, TheCooldownClockDoesNotWrapAtMidnight) {
+  StartGame();
+  // Nearly a day of play later, and then past any time of day's wrap.
+  for (double later : {0.9999, 1.5, 3.0}) {
+    Clock = 100 + later;
+    SetNowOverride(Clock);
+    const int before = Balls[1]->Life + Balls[2]->Life + Balls[3]->Life;
+    KeyDown(kBlueShoot);
+    EXPECT_EQ(Balls[1]->Life + Balls[2]->Life + Balls[3]->Life, before + 1) << later;
+  }
+}
+
+TEST_F(Bullets, AShotWithEveryBulletInFlightFiresNothing) {
+  StartGame();
+  for (int i = 1; i <= BallCount; ++i)
+    Launch(-500, -500, 0);
+  Advance(2 * kCooldown);
+  KeyDown(kRedShoot);
+  for (int i = 1; i <= BallCount; ++i)
+    EXPECT_EQ(Balls[i]->Life, 1);
+  EXPECT_TRUE(Sound(sndShotRed)->Playing());
+  EXPECT_EQ(Tanks[1][2]->LastShot, Clock);
+  EXPECT_EQ(Balls[BallCount + 1], nullptr);
+}
+
+TEST_F(Flow, KeysAreIgnoredBeforeAGameButReleasesCount) {
+  CTankType *blue = Tanks[2][2];
+  KeyDown(kBlueRight);
+  KeyDown(kBlueShoot);
+  KeyDown(kBlueSwitch);
+  EXPECT_EQ(blue->Motion, msNone);
+  EXPECT_EQ(Players[2]->Active, 2);
+  KeyUp(kBlueRight);
+  EXPECT_EQ(blue->Motion, -2);
+  // Into the game: the next press of the same key only stops it.
+  Application.Params = {"debug"};
+  MakeForm();
+  Application.Params = {"debug"};
+  form->DebugMode = true;
+  KeyUp(kBlueLeft);
+  StartGame();
+  Tick();
+  EXPECT_EQ(form->lblBlueHits->Caption(), "-10");
+  EXPECT_EQ(form->lblRedHits->Caption(), "-4");
+  EXPECT_EQ(form->lblBlackHits->Caption(), "-10");
+  KeyDown(kBlueLeft);
+  EXPECT_EQ(Tanks[2][2]->Motion, msStop);
+  Tick();
+  EXPECT_EQ(form->lblRedHits->Caption(), "0");
+}
+
+TEST_F(Flow, StartGamePlacesTheWallsHidesTheInstructionsAndStartsTheLoop) {
+  StartGame();
+  form->Update();
+  for (int w = 1; w <= 6; ++w)
+    EXPECT_GT(Lines[w]->Length, 0);
+  EXPECT_GT(Count(form->Image().rect(), kWallGrey), 500);
+  EXPECT_FALSE(form->lblExplane->Visible());
+  EXPECT_FALSE(form->Label21->Visible());
+  EXPECT_TRUE(form->btnStart->isHidden());
+  EXPECT_TRUE(form->cmdAbout->isHidden());
+  EXPECT_EQ(form->btnStart->Caption(), "New game");
+  EXPECT_TRUE(Sound(0)->Playing());
+  // A repaint keeps the walls.
+  const int grey = Count(form->Image().rect(), kWallGrey);
+  form->Invalidate();
+  form->Update();
+  EXPECT_EQ(Count(form->Image().rect(), kWallGrey), grey);
+}
+
+TEST_F(Flow, AGameOverThenNewGameKeepsTheWallsAndTheScores) {
+  StartGame();
+  ClearWalls();
+  PlaceWalls();
+  form->Update();
+  const TPointF wallEnd = Lines[3]->P2;
+  SpreadTanks();
+  // Blue loses all three tanks to bullets.
+  for (int n = 0; n < 3; ++n) {
+    CTankType *t = Tanks[2][1];
+    Launch(t->Pos.X - 20, t->Pos.Y, 0);
+    Tick();
+  }
+  EXPECT_EQ(Players[1]->Score, 3);
+  EXPECT_FALSE(form->btnStart->isHidden());
+  EXPECT_FALSE(form->Timer1->Enabled());
+  EXPECT_TRUE(Sound(sndGameOver)->Playing());
+  const int grey = Count(form->Image().rect(), kWallGrey);
+  form->btnStart->click();
+  form->Update();
+  EXPECT_EQ(form->btnStart->Caption(), "Start game");
+  EXPECT_FALSE(form->btnStart->isHidden());
+  EXPECT_FALSE(form->Timer1->Enabled());
+  EXPECT_EQ(Lines[3]->P2.X, wallEnd.X);
+  EXPECT_NEAR(Count(form->Image().rect(), kWallGrey), grey, 60); // tanks may cover a little
+  EXPECT_EQ(Players[2]->TankCount, 3);
+  EXPECT_EQ(Players[1]->Score, 3);
+  EXPECT_EQ(form->lblRedPoints->Caption(), QString::fromUtf8("Røde points: 3"));
+  StartGame();
+  EXPECT_NE(Lines[3]->P2.X, wallEnd.X);
+  SpreadTanks();
+  ClearWalls();
+  Launch(Tanks[2][1]->Pos.X - 20, Tanks[2][1]->Pos.Y, 0);
+  Tick();
+  EXPECT_EQ(form->lblRedPoints->Caption(), QString::fromUtf8("Røde points: 4"));
+}
+
+TEST_F(Flow, TwoBulletsOnTheLastTankInOneTickBothScore) {
+  StartGame();
+  ClearWalls();
+  SpreadTanks();
+  Tanks[2][1]->TakeHit();
+  Tanks[2][1]->TakeHit();
+  ASSERT_EQ(Players[2]->TankCount, 1);
+  CTankType *last = Tanks[2][1];
+  Put(last, 500, 300);
+  form->Timer1->SetEnabled(true);
+  Launch(480, 300, 0);
+  Launch(520, 300, float(M_PI));
+  // A third bullet, of higher index, flies on after the game is over.
+  CBall *third = Launch(200, 100, 0);
+  Tick();
+  form->Timer1->SetEnabled(false);
+  EXPECT_EQ(Players[1]->Score, 2);
+  EXPECT_EQ(Players[2]->TankCount, 1);
+  EXPECT_EQ(last->Motion, msDead); // the second hit leaves it dead
+  EXPECT_EQ(third->Life, 2);
+  EXPECT_FALSE(form->btnStart->isHidden());
+}
+
+TEST_F(Flow, TheMarkersHideAfterTheirTicksAndTheMusicFollows) {
+  StartGame();
+  ClearWalls();
+  SpreadTanks();
+  // The music starts within four ticks while no star is on view.
+  int ticks = 0;
+  while (form->BackgroundMusic->Mode() != mdPlaying && ticks < 10) {
+    Tick();
+    ++ticks;
+  }
+  EXPECT_LE(ticks, 4);
+  // With the music playing, the star stays at most three further ticks and
+  // the bird at most nine.
+  Put(Tanks[2][1], 500, 300);
+  Launch(480, 300, 0);
+  Tick();
+  ASSERT_TRUE(form->imgStar->Visible());
+  ASSERT_TRUE(form->imgBird->Visible());
+  int star = 0, bird = 0;
+  for (int i = 0; i < 12; ++i) {
+    Tick();
+    star += form->imgStar->Visible();
+    bird += form->imgBird->Visible();
+  }
+  EXPECT_LE(star, 3);
+  EXPECT_LE(bird, 9);
+  EXPECT_FALSE(form->imgStar->Visible());
+  EXPECT_FALSE(form->imgBird->Visible());
+  EXPECT_EQ(form->MarkerMusicCounter % 4, 0);
+  EXPECT_EQ(form->BirdCounter % 10, 0);
+}
+
+TEST_F(Flow, TheMusicGoesOnAfterAGameOverFromWhereItStopped) {
+  StartGame();
+  ClearWalls();
+  SpreadTanks();
+  Tick(4);
+  ASSERT_EQ(form->BackgroundMusic->Mode(), mdPlaying);
+  Tanks[2][1]->TakeHit();
+  Tanks[2][1]->TakeHit();
+  Put(Tanks[2][1], 500, 300);
+  form->Timer1->SetEnabled(true);
+  Launch(480, 300, 0);
+  const int counter = form->MarkerMusicCounter;
+  Tick();
+  // Stopped by the game over, then played again by the same tick whenever
+  // the shared counter comes round.
+  const bool played = (counter + 2) % 4 == 0 || (counter + 1) % 4 == 0;
+  EXPECT_EQ(form->BackgroundMusic->Mode() == mdPlaying, played);
+}
+
+TEST_F(Flow, ExitThenNoDuringAGameGoesOnWhereItWas) {
+  StartGame();
+  form->Timer1->SetEnabled(true);
+  Application.MessageHook = [](const QString &, const QString &, TMsgDlgType) {
+    return QMessageBox::No;
+  };
+  KeyDown(kRedRight);
+  form->btnExit->click();
+  EXPECT_TRUE(form->Timer1->Enabled());
+  EXPECT_EQ(Tanks[1][2]->Motion, msRight);
+  EXPECT_FALSE(Application.Terminated);
+}
+
+TEST_F(Flow, AComponentErrorInAHandlerIsShownAndTheGameGoesOn) {
+  StartGame();
+  QString caption, text;
+  Application.MessageHook = [&](const QString &c, const QString &t, TMsgDlgType type) {
+    EXPECT_EQ(type, mtError);
+    caption = c;
+    text = t;
+    return QMessageBox::Ok;
+  };
+  Advance(2 * kCooldown);
+  Tanks[1][2]->ShotSound = 99; // a sound the library does not have
+  // Through the window's own key path, as a real key press comes.
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_E, Qt::NoModifier, 0, 0x65, 0, "e");
+  QApplication::sendEvent(form.get(), &press);
+  EXPECT_EQ(caption, "Mervolo");
+  EXPECT_FALSE(text.isEmpty());
+  EXPECT_EQ(Balls[1]->Life, 0);
+  // The next event is handled as ever.
+  Tanks[1][2]->ShotSound = sndShotRed;
+  caption.clear();
+  QApplication::sendEvent(form.get(), &press);
+  EXPECT_TRUE(caption.isEmpty());
+  EXPECT_EQ(Balls[1]->Life, 1);
+  form->Timer1->Tick();
+  EXPECT_EQ(Balls[1]->Life, 2);
+}
