@@ -20,7 +20,20 @@ static int StartUpFailed(const char *className, const void *address, const std::
   return 1;
 }
 
+// Under Wayland a program cannot place its own window, and the game centres
+// its window on the screen: in a Wayland session with XWayland at hand, ask
+// for Qt's X11 platform unless the user has chosen one.
+static void PreferX11UnderWayland() {
+  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+    return;
+  const bool wayland =
+      !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") || qgetenv("XDG_SESSION_TYPE") == "wayland";
+  if (wayland && !qEnvironmentVariableIsEmpty("DISPLAY"))
+    qputenv("QT_QPA_PLATFORM", "xcb");
+}
+
 int main(int argc, char *argv[]) {
+  PreferX11UnderWayland();
   QApplication app(argc, argv);
   QApplication::setApplicationName("Mervolo");
   Application.Title = "Mervolo";
