@@ -268,6 +268,9 @@ TEST_F(Flow, StartGamePlacesTheWallsHidesTheInstructionsAndStartsTheLoop) {
   EXPECT_GT(Count(form->Image().rect(), kWallGrey), 500);
   EXPECT_FALSE(form->lblExplane->Visible());
   EXPECT_FALSE(form->Label21->Visible());
+  // Nothing of the text is left, not even a glyph's overhang.
+  EXPECT_EQ(Count(form->lblExplane->BoundsRect().adjusted(-4, -4, 4, 4), kBlack), 0);
+  EXPECT_EQ(Count(form->Label20->BoundsRect().adjusted(-4, -4, 4, 4), kBlue), 0);
   EXPECT_TRUE(form->btnStart->isHidden());
   EXPECT_TRUE(form->cmdAbout->isHidden());
   EXPECT_EQ(form->btnStart->Caption(), "New game");

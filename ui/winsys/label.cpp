@@ -72,8 +72,13 @@ void TLabel::AdjustSize() {
 }
 
 void TLabel::Paint(QPainter &painter) {
+  // A glyph's overhang stays inside the label: what a label draws must go
+  // when it is hidden.
+  painter.save();
+  painter.setClipRect(Bounds, Qt::IntersectClip);
   painter.fillRect(Bounds, ToQColor(Color()));
   painter.setFont(LabelFont.ToQFont());
   painter.setPen(ToQColor(LabelFont.Color));
   painter.drawText(Bounds, TextFlags(Wrap, Align), Text);
+  painter.restore();
 }
