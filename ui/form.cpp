@@ -46,6 +46,9 @@ TForm1::TForm1() {
   FinishLoading();
   Form1 = this;
   Application.Guard([this] { FormCreate(); });
+  // Red's and blue's keys (left, right, shoot, switch) for their pads.
+  Gamepads = std::make_unique<TGamepads>(
+      *this, std::vector<TPadKeys>{{83, 70, 69, 90}, {100, 102, 104, 96}});
 }
 
 TForm1::~TForm1() {
