@@ -182,11 +182,28 @@ TEST(KeySources, LosingTheFocusForgetsTheKeyboardsKeysWithoutReleasingThem) {
   EXPECT_EQ(form.Take(), (KeyLog{{'u', 70}}));
 }
 
-TEST_F(Gamepads, WithoutAControllerNothingIsRead) {
+TEST_F(Gamepads, WithoutAControllerNothingIsReadUntilADeviceArrives) {
   EXPECT_EQ(Pads->Connected(), 0);
   EXPECT_FALSE(Pads->Reading());
+  EXPECT_TRUE(Pads->Watching());
   Pads->Poll();
   EXPECT_FALSE(Pads->Reading());
+  // A device that is no controller: read while it settles, then no more.
+  Pads->DevicesChanged();
+  int polls = 0;
+  while (Pads->Reading() && polls < 100) {
+    Pads->Poll();
+    ++polls;
+  }
+  EXPECT_GT(polls, 1);
+  EXPECT_LT(polls, 100);
+  // A controller that arrives is read from then on.
+  Pads->DevicesChanged();
+  VirtualPad pad;
+  for (int i = 0; i < polls + 1; ++i)
+    Pads->Poll();
+  EXPECT_TRUE(Pads->HasPad(0));
+  EXPECT_TRUE(Pads->Reading());
   EXPECT_TRUE(Form.Keys.empty());
 }
 

@@ -90,8 +90,10 @@ TGamepads::TGamepads(TCustomForm &form, std::vector<TPadKeys> players)
   SDL_GameControllerEventState(SDL_IGNORE);
   SDL_JoystickEventState(SDL_IGNORE);
 
-  connect(&Watcher, &QFileSystemWatcher::directoryChanged, this,
-          &TGamepads::DeviceDirectoryChanged);
+  connect(&Watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+    WatchDevices();
+    DevicesChanged();
+  });
   WatchDevices();
   Poll();
 }
@@ -279,8 +281,7 @@ void TGamepads::WatchDevices() {
   }
 }
 
-void TGamepads::DeviceDirectoryChanged() {
-  WatchDevices();
+void TGamepads::DevicesChanged() {
   SettlePolls = SettleTime / SettleInterval;
   Poll();
 }

@@ -48,11 +48,16 @@ public:
   bool Reading() const { return ReadTimer.isActive(); }
   // Whether player p's shoot key is repeating.
   bool Repeating(int player) const;
+  // Whether device arrivals are being watched for.
+  bool Watching() const { return !Watcher.directories().isEmpty(); }
 
   // Reads every controller now: connections, buttons and sticks.
   void Poll();
   // One auto-repeat of player p's shoot key, if it is held.
   void RepeatShoot(int player);
+  // A device came or went: reads the pads now and for a few seconds
+  // while a new one settles.
+  void DevicesChanged();
 
   // The stick's dead zone: a stick holds a turn key beyond Press and lets
   // go of it inside Release.
@@ -67,7 +72,6 @@ private:
   void ReadPad(int player);
   void Hold(int player, int input, bool held);
   void Schedule();
-  void DeviceDirectoryChanged();
   void WatchDevices();
   int Source(int player, int input) const;
 
