@@ -94,6 +94,9 @@ class SdlControllers : public ::testing::Test {
 protected:
   void SetUp() override {
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // Only the virtual pads play: a real one plugged into the machine
+    // running the tests is left alone.
+    SDL_SetHint(SDL_HINT_GAMECONTROLLER_IGNORE_DEVICES_EXCEPT, "0x0000/0x0000");
     ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_GAMECONTROLLER), 0) << SDL_GetError();
   }
   void TearDown() override { SDL_QuitSubSystem(SDL_INIT_GAMECONTROLLER); }
