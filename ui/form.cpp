@@ -61,6 +61,13 @@ TForm1::TForm1() {
   FinishLoading();
   Form1 = this;
   Application.Guard([this] { FormCreate(); });
+  // A pad holds its player's keys: the first pad steers red, the second
+  // blue.
+  std::vector<TPadKeys> padKeys;
+  for (int p = 1; p <= kMaxPlayers && GameObjectsExist(); ++p)
+    padKeys.push_back(
+        {Players[p]->KeyLeft, Players[p]->KeyRight, Players[p]->KeyShoot, Players[p]->KeySwitch});
+  Gamepads = std::make_unique<TGamepads>(*this, padKeys);
 }
 
 TForm1::~TForm1() {

@@ -11,6 +11,7 @@
 #include "sound/sfxsnd.h"
 #include "ui/winsys/button.h"
 #include "ui/winsys/customform.h"
+#include "ui/winsys/gamepad.h"
 #include "ui/winsys/image.h"
 #include "ui/winsys/label.h"
 #include "ui/winsys/statusbar.h"
@@ -74,6 +75,8 @@ public:
   std::unique_ptr<TTimer> Timer1;
   std::unique_ptr<TSfxAudio> SfxAudio1;
   std::unique_ptr<TSfxSoundLib> SfxSoundLib1;
+  // Game controllers: not a designed component.
+  std::unique_ptr<TGamepads> Gamepads;
 
   // The names of all components, in creation order.
   QStringList ComponentNames;

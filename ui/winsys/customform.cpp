@@ -10,6 +10,7 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 
 TCustomForm::TCustomForm(QWidget *parent)
     : QWidget(parent), Backing(1, 1, QImage::Format_RGB32), FormCanvas(&Backing) {
@@ -66,6 +67,41 @@ QMargins TCustomForm::FrameMargins() const {
 void TCustomForm::SetActiveControl(QWidget *control) {
   if (control)
     control->setFocus(Qt::OtherFocusReason);
+}
+
+bool TCustomForm::PressDefaultButton() {
+  if (!DefaultButton || !DefaultButton->isVisible() || !DefaultButton->isEnabled())
+    return false;
+  DefaultButton->click();
+  return true;
+}
+
+void TCustomForm::SourceKeyDown(int source, uint16_t key) {
+  if (std::find(KeyHolders.begin(), KeyHolders.end(), std::pair(key, source)) == KeyHolders.end())
+    KeyHolders.emplace_back(key, source);
+  Application.Guard([&] { DoKeyDown(key); });
+}
+
+// A release from a source that did not hold the key still goes out while
+// nobody else holds it: the keyboard delivers releases of keys pressed
+// while another window had the focus.
+void TCustomForm::SourceKeyUp(int source, uint16_t key) {
+  auto it = std::find(KeyHolders.begin(), KeyHolders.end(), std::pair(key, source));
+  if (it != KeyHolders.end())
+    KeyHolders.erase(it);
+  if (!KeyHeld(key))
+    Application.Guard([&] { DoKeyUp(key); });
+}
+
+bool TCustomForm::KeyHeld(uint16_t key) const {
+  return std::any_of(KeyHolders.begin(), KeyHolders.end(),
+                     [key](const std::pair<uint16_t, int> &h) { return h.first == key; });
+}
+
+// Forgets what a source holds without releasing anything.
+void TCustomForm::DropHolds(int source) {
+  std::erase_if(KeyHolders,
+                [source](const std::pair<uint16_t, int> &h) { return h.second == source; });
 }
 
 void TCustomForm::InvalidateRect(const QRect &rect) {
@@ -169,6 +205,11 @@ void TCustomForm::showEvent(QShowEvent *event) {
 
 void TCustomForm::changeEvent(QEvent *event) {
   QWidget::changeEvent(event);
+  // Keys released while another window has the focus never come back to
+  // this one: the keyboard stops holding anything here, and the game is
+  // told nothing, just as before.
+  if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+    DropHolds(KeyboardSource);
   if (event->type() == QEvent::WindowStateChange) {
     auto *e = static_cast<QWindowStateChangeEvent *>(event);
     if ((e->oldState() & Qt::WindowMinimized) && !(windowState() & Qt::WindowMinimized))
@@ -206,16 +247,13 @@ bool TCustomForm::eventFilter(QObject *watched, QEvent *event) {
   uint16_t vk = VirtualKeyFromEvent(*key);
   if (KeyPreview && vk != 0) {
     if (type == QEvent::KeyPress)
-      Application.Guard([&] { DoKeyDown(vk); });
+      SourceKeyDown(KeyboardSource, vk);
     else
-      Application.Guard([&] { DoKeyUp(vk); });
+      SourceKeyUp(KeyboardSource, vk);
   }
   if (type == QEvent::KeyPress && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
-    if (!qobject_cast<QPushButton *>(focus) && DefaultButton && DefaultButton->isVisible() &&
-        DefaultButton->isEnabled()) {
-      DefaultButton->click();
+    if (!qobject_cast<QPushButton *>(focus) && PressDefaultButton())
       return true;
-    }
   }
   return false;
 }

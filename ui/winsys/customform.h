@@ -45,6 +45,19 @@ public:
   void SetOuterBounds(int left, int top, int width, int height);
 
   void SetActiveControl(QWidget *control);
+  // Clicks the default button when it is on view and enabled; says whether
+  // it did.
+  bool PressDefaultButton();
+
+  // Key sources. The keyboard is source 0; other inputs (gamepads) hold
+  // keys under numbers of their own. Every press reaches the key-down
+  // handler, so a press of a key that another source already holds acts as
+  // an auto-repeat; the key-up handler runs when the last holder lets go.
+  static constexpr int KeyboardSource = 0;
+  void SourceKeyDown(int source, uint16_t key);
+  void SourceKeyUp(int source, uint16_t key);
+  // Whether any source holds the key.
+  bool KeyHeld(uint16_t key) const;
 
   // Marks an area for repainting; the repaint runs when the event queue is
   // next idle, like a window system's paint message.
@@ -82,6 +95,7 @@ private:
   bool OwnsWidget(QObject *object) const;
   // Gathers a drawn rectangle into the few that wait for FlushDrawn.
   void AddDrawn(const QRect &rect);
+  void DropHolds(int source);
 
   QImage Backing;
   TCanvas FormCanvas;
@@ -92,4 +106,6 @@ private:
   static constexpr int kMaxDrawn = 32;
   QRect Drawn[kMaxDrawn];
   int DrawnCount = 0;
+  // Which source holds which key; a handful of entries at most.
+  std::vector<std::pair<uint16_t, int>> KeyHolders;
 };
