@@ -129,7 +129,8 @@ protected:
 #ifdef ZOFTREL_ASAN
     GTEST_SKIP() << "the address sanitizer replaces operator new";
 #endif
-    ASSERT_TRUE(battle::EnterRunDir(ZOFTREL_RUN_DIR)) << "no BackgroundMusic.mid in " ZOFTREL_RUN_DIR;
+    ASSERT_TRUE(battle::EnterRunDir(ZOFTREL_RUN_DIR))
+        << "no BackgroundMusic.mid in " ZOFTREL_RUN_DIR;
     Form = battle::MakeForm();
     Game = std::make_unique<battle::Battle>(Form.get());
     ASSERT_TRUE(Game->Start()) << "no clear lanes for the bullets on this field";
