@@ -1,0 +1,6 @@
+# Cost of the battlefield and of a main-loop tick on the real main window.
+add_executable(bench_game bench_game.cpp)
+target_include_directories(bench_game PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(bench_game PRIVATE zoftrel_ui benchmark::benchmark)
+target_compile_definitions(bench_game PRIVATE ZOFTREL_RUN_DIR="${ZOFTREL_RUN_DIR}")
+add_dependencies(bench_game zoftrel_music_asset)
