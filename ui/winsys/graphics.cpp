@@ -27,12 +27,26 @@ uint32_t Argb(TColor c) {
   return 0xFF000000u | ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
 }
 
+// Floor and ceiling to int, inline (the library's calls cost more than a
+// small shape's whole row). Shapes that matter lie well inside int range;
+// the others are clamped.
+inline int FloorInt(double v) {
+  v = std::clamp(v, -1e9, 1e9);
+  const int i = static_cast<int>(v);
+  return i > v ? i - 1 : i;
+}
+inline int CeilInt(double v) {
+  v = std::clamp(v, -1e9, 1e9);
+  const int i = static_cast<int>(v);
+  return i < v ? i + 1 : i;
+}
+
 // The pixels whose centres lie in [lo, hi] along one axis.
 inline int FirstPixel(double lo) {
-  return static_cast<int>(std::ceil(lo - 0.5));
+  return CeilInt(lo - 0.5);
 }
 inline int LastPixel(double hi) {
-  return static_cast<int>(std::floor(hi - 0.5));
+  return FloorInt(hi - 0.5);
 }
 
 // Widens [lo, hi] by the interval [a, b].
@@ -47,14 +61,21 @@ void TCanvas::SetClip(const QRegion &region) {
   Clipped = true;
 }
 
+void TCanvas::Begin() {
+  Bits = reinterpret_cast<uint32_t *>(Image->bits());
+  Stride = Image->bytesPerLine() / 4;
+  Width = Image->width();
+  Height = Image->height();
+}
+
 void TCanvas::Span(int y, int x0, int x1, uint32_t argb) {
-  if (y < 0 || y >= Image->height())
+  if (y < 0 || y >= Height)
     return;
   x0 = std::max(x0, 0);
-  x1 = std::min(x1, Image->width() - 1);
+  x1 = std::min(x1, Width - 1);
   if (x0 > x1)
     return;
-  auto *row = reinterpret_cast<uint32_t *>(Image->scanLine(y));
+  uint32_t *row = Bits + static_cast<ptrdiff_t>(y) * Stride;
   if (!Clipped) {
     std::fill(row + x0, row + x1 + 1, argb);
     return;
@@ -84,6 +105,7 @@ void TCanvas::Ellipse(int x1, int y1, int x2, int y2) {
     std::swap(y1, y2);
   if (x2 - x1 < 1 || y2 - y1 < 1)
     return;
+  Begin();
   const double cx = (x1 + x2) * 0.5, cy = (y1 + y2) * 0.5;
   const double a = (x2 - x1) * 0.5, b = (y2 - y1) * 0.5;
   const int w = std::max(Pen.Width, 1);
@@ -129,6 +151,7 @@ void TCanvas::LineTo(int x, int y) {
   Pos = to;
   if (from == to)
     return;
+  Begin();
   const uint32_t argb = Argb(Pen.Color);
   if (Pen.Width <= 1) {
     // Bresenham's line, without its end point.
@@ -202,6 +225,7 @@ void TCanvas::LineTo(int x, int y) {
 
 void TCanvas::FillRect(const QRect &rect, TColor color) {
   const QRect r = rect.intersected(Image->rect());
+  Begin();
   const uint32_t argb = Argb(color);
   for (int y = r.top(); y <= r.bottom(); ++y)
     Span(y, r.left(), r.right(), argb);

@@ -10,6 +10,7 @@
 #include <QRect>
 #include <QRegion>
 #include <QString>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <vector>
@@ -68,11 +69,16 @@ public:
   QImage *Image;
 
 private:
+  // Takes the image's pixels for the shape about to be drawn.
+  void Begin();
   // Sets the pixels x0..x1 (inclusive) of row y, inside the clip.
   void Span(int y, int x0, int x1, uint32_t argb);
   void Drawn(const QRect &r);
 
   QPoint Pos;
+  uint32_t *Bits = nullptr;
+  ptrdiff_t Stride = 0;
+  int Width = 0, Height = 0;
   bool Clipped = false;
   std::vector<QRect> ClipRects;
 };
