@@ -4,9 +4,9 @@
 // audio component pulls the samples through MixInto.
 //
 // Background music does not need a full-rate synth: it runs at 22,050 Hz
-// without reverb or chorus, and MixInto brings it up to the output rate by
-// cubic interpolation, which keeps the mirror images of the 22 kHz signal
-// well below the music. That keeps the music under 1 % of a core.
+// without reverb or chorus and with linear sample interpolation, and MixInto brings it up to the
+// output rate by cubic interpolation, which keeps the mirror images of the 22 kHz signal well below
+// the music. That keeps the music under 1 % of a core.
 #pragma once
 
 #include <array>
