@@ -66,6 +66,19 @@ std::vector<float> ConvertSamples(const TWaveFormatEx &f, int32_t size, const ui
   return result;
 }
 
+// Whether SDL calls back from an audio thread of its own with this driver.
+// Only there may a callback wait for the next sound: drivers such as
+// PipeWire call back from the sound server's processing thread, where a
+// wait would stall the server's graph.
+bool DriverRunsOwnThread(const char *driver) {
+  if (!driver)
+    return false;
+  for (const char *own : {"pulseaudio", "alsa", "dsp", "sndio", "dummy", "disk"})
+    if (std::strcmp(driver, own) == 0)
+      return true;
+  return false;
+}
+
 // Hundredths of a decibel to a linear gain; -10000 and below is silence.
 float Gain(int32_t hundredthsDb) {
   if (hundredthsDb <= kSilence)
@@ -236,6 +249,7 @@ void TSfxAudio::OpenDevice() {
     throw Exception("Failed to set directsound copoperative level");
   }
   FRate = have.freq;
+  FCanIdle = DriverRunsOwnThread(SDL_GetCurrentAudioDriver());
   SDL_PauseAudioDevice(FDevice, FPaused ? 1 : 0);
 }
 
@@ -415,7 +429,7 @@ void TSfxAudio::Callback(void *self, uint8_t *stream, int len) {
   audio->FCallbacks.fetch_add(1, std::memory_order_relaxed);
   for (;;) {
     std::unique_lock lock(audio->FMixLock);
-    if (audio->MixUnlocked(out, frames) || audio->FPaused || audio->FClosing)
+    if (audio->MixUnlocked(out, frames) || audio->FPaused || audio->FClosing || !audio->FCanIdle)
       return;
     audio->FIdle = true;
     lock.unlock();

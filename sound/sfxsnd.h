@@ -6,7 +6,8 @@
 // playing buffer and silent music waits, outside the mixing lock, until a
 // Play, a PlayLooped or the music's start wakes it. An idle game thus costs
 // no CPU at all, where a paused SDL2 device still wakes every period to
-// write silence.
+// write silence. Drivers that call back from the sound server's own thread
+// (PipeWire) never go idle.
 #pragma once
 
 #include "sound/sfxmixsource.h"
@@ -160,6 +161,7 @@ private:
   bool FPaused = false;
   bool FClosing = false; // the device is being closed: the callback must return
   bool FIdle = false;    // the callback waits on FWake
+  bool FCanIdle = false; // the driver calls back from SDL's own thread
   std::binary_semaphore FWake{0};
   std::atomic<uint64_t> FCallbacks{0};
   bool FLost = false;
