@@ -229,6 +229,8 @@ TSfxAudio::TSfxAudio() {
 TSfxAudio::~TSfxAudio() {
   FreeBuffers();
   CloseDevice();
+  if (FMusic)
+    FMusic->SetListener(nullptr); // a music that outlives this stops telling it
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 

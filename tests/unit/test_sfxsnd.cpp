@@ -371,6 +371,10 @@ TEST_F(SfxAudioTest, TheMusicStartingWakesAnIdleDevice) {
   music.Start(4410); // detached: it wakes nothing
   EXPECT_TRUE(audio->Idle());
   EXPECT_EQ(music.fLeft, 4410);
+
+  audio->SetMusic(&music);
+  audio.reset();
+  music.Start(10); // outlived the audio component: tells nobody
 }
 
 // SDL's pause and close wait for the callback: an idle one must let go.
