@@ -3,10 +3,12 @@
 // Allocations are counted by wrapping the C allocator, so the synthesizer's
 // own allocations show too.
 #include "music/mediaplayer.h"
+#include "music/midisynth.h"
 
 #include <atomic>
 #include <benchmark/benchmark.h>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #if defined(__has_feature)
@@ -103,6 +105,35 @@ void BM_Open(benchmark::State &state) {
     player.Open();
 }
 BENCHMARK(BM_Open)->Unit(benchmark::kMicrosecond);
+
+} // namespace
+
+namespace {
+
+// Making the synth is the soundfont's share of start-up: the game's own
+// soundfont (0), the system's default (1), or $ZOFTREL_SOUNDFONT (2), for
+// instance a large bank that is not installed as the default.
+void BM_CreateSynth(benchmark::State &state) {
+  const char *fonts[] = {TMidiSynth::kProjectSoundFont, TMidiSynth::kSystemSoundFont,
+                         std::getenv("ZOFTREL_SOUNDFONT")};
+  const char *font = fonts[state.range(0)];
+  if (!font) {
+    state.SkipWithError("ZOFTREL_SOUNDFONT is not set");
+    return;
+  }
+  state.SetLabel(font);
+  std::string saved = std::getenv("ZOFTREL_SOUNDFONT") ? std::getenv("ZOFTREL_SOUNDFONT") : "";
+  setenv("ZOFTREL_SOUNDFONT", font, 1);
+  for (auto _ : state) {
+    TMediaPlayer player;
+    OpenTune(player); // makes the synth and renders the tune's first block
+  }
+  if (saved.empty())
+    unsetenv("ZOFTREL_SOUNDFONT");
+  else
+    setenv("ZOFTREL_SOUNDFONT", saved.c_str(), 1);
+}
+BENCHMARK(BM_CreateSynth)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->Iterations(5);
 
 } // namespace
 

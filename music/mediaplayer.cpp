@@ -175,18 +175,21 @@ void TMediaPlayer::CueLocked() {
 
 void TMediaPlayer::Play() {
   CheckOpen();
-  std::lock_guard render(fRenderLock);
-  bool atEnd;
   {
+    std::lock_guard render(fRenderLock);
+    bool atEnd;
+    {
+      std::lock_guard state(fStateLock);
+      atEnd = fPos >= fLen;
+    }
+    if (AutoRewind && atEnd)
+      CueLocked();
     std::lock_guard state(fStateLock);
-    atEnd = fPos >= fLen;
+    fPlaying = true;
+    fTail = 0;
   }
-  if (AutoRewind && atEnd)
-    CueLocked();
-  std::lock_guard state(fStateLock);
-  fPlaying = true;
-  fTail = 0;
   LastError = kMciOk;
+  Started();
 }
 
 void TMediaPlayer::Stop() {
@@ -260,10 +263,14 @@ bool TMediaPlayer::AdvanceLocked(int frames) {
   return false;
 }
 
-void TMediaPlayer::MixInto(float *out, int frames, int /*rate*/) {
+// While the game thread holds the render lock it is changing the piece's
+// state, perhaps starting it: count that as sounding.
+bool TMediaPlayer::MixInto(float *out, int frames, int /*rate*/) {
   std::unique_lock render(fRenderLock, std::try_to_lock);
-  if (!render.owns_lock() || frames <= 0)
-    return;
+  if (!render.owns_lock())
+    return true;
+  if (frames <= 0)
+    return false;
   bool sounding;
   {
     std::lock_guard state(fStateLock);
@@ -271,4 +278,5 @@ void TMediaPlayer::MixInto(float *out, int frames, int /*rate*/) {
   }
   if (sounding && fSynth)
     fSynth->MixInto(out, frames);
+  return sounding;
 }

@@ -99,11 +99,12 @@ public:
   uint32_t Position();
   uint32_t Length();
 
-  // Audio thread: adds `frames` stereo frames of music into `out`. The
-  // synthesizer runs at kSampleRate, which the audio component opens the
-  // device with; `rate` is not used to resample. Attach the player with
-  // the audio component's SetMusic and detach it before destroying it.
-  void MixInto(float *out, int frames, int rate) override;
+  // Audio thread: adds `frames` stereo frames of music into `out`; false
+  // once the music is silent (stopped, and its last notes faded). The
+  // output is at kSampleRate, which the audio component opens the device
+  // with; `rate` is not used to resample. Attach the player with the audio
+  // component's SetMusic and detach it before destroying it.
+  bool MixInto(float *out, int frames, int rate) override;
 
 private:
   void CheckOpen() const;

@@ -66,6 +66,19 @@ std::vector<float> ConvertSamples(const TWaveFormatEx &f, int32_t size, const ui
   return result;
 }
 
+// Whether SDL calls back from an audio thread of its own with this driver.
+// Only there may a callback wait for the next sound: drivers such as
+// PipeWire call back from the sound server's processing thread, where a
+// wait would stall the server's graph.
+bool DriverRunsOwnThread(const char *driver) {
+  if (!driver)
+    return false;
+  for (const char *own : {"pulseaudio", "alsa", "dsp", "sndio", "dummy", "disk"})
+    if (std::strcmp(driver, own) == 0)
+      return true;
+  return false;
+}
+
 // Hundredths of a decibel to a linear gain; -10000 and below is silence.
 float Gain(int32_t hundredthsDb) {
   if (hundredthsDb <= kSilence)
@@ -111,6 +124,7 @@ void TSfxSoundBuffer::PlayWithLoop(bool looping) {
   FAudio.Lock();
   FLooping = looping;
   FPlaying = true;
+  FAudio.WakeLocked();
   FAudio.Unlock();
 }
 
@@ -215,6 +229,8 @@ TSfxAudio::TSfxAudio() {
 TSfxAudio::~TSfxAudio() {
   FreeBuffers();
   CloseDevice();
+  if (FMusic)
+    FMusic->SetListener(nullptr); // a music that outlives this stops telling it
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
@@ -235,13 +251,24 @@ void TSfxAudio::OpenDevice() {
     throw Exception("Failed to set directsound copoperative level");
   }
   FRate = have.freq;
+  FCanIdle = DriverRunsOwnThread(SDL_GetCurrentAudioDriver());
   SDL_PauseAudioDevice(FDevice, FPaused ? 1 : 0);
 }
 
+// SDL holds its device lock around the callback, and closing takes it:
+// an idle callback must be let go first, and must not wait again.
 void TSfxAudio::CloseDevice() {
-  if (FDevice != 0)
-    SDL_CloseAudioDevice(FDevice);
+  if (FDevice == 0)
+    return;
+  Lock();
+  FClosing = true;
+  WakeLocked();
+  Unlock();
+  SDL_CloseAudioDevice(FDevice);
   FDevice = 0;
+  Lock();
+  FClosing = false;
+  Unlock();
 }
 
 bool TSfxAudio::DeviceLost() const {
@@ -260,20 +287,41 @@ void TSfxAudio::RestoreDevice() {
   }
 }
 
+// Pausing takes SDL's device lock too: an idle callback is let go first,
+// and a paused flag keeps it from waiting again.
 void TSfxAudio::SetPaused(bool paused) {
+  Lock();
   FPaused = paused;
+  WakeLocked();
+  Unlock();
   if (FDevice != 0)
     SDL_PauseAudioDevice(FDevice, paused ? 1 : 0);
 }
 
+bool TSfxAudio::Idle() const {
+  std::lock_guard lock(FMixLock);
+  return FIdle;
+}
+
 void TSfxAudio::Lock() const {
-  if (FDevice != 0)
-    SDL_LockAudioDevice(FDevice);
+  FMixLock.lock();
 }
 
 void TSfxAudio::Unlock() const {
-  if (FDevice != 0)
-    SDL_UnlockAudioDevice(FDevice);
+  FMixLock.unlock();
+}
+
+void TSfxAudio::WakeLocked() {
+  if (FIdle) {
+    FIdle = false;
+    FWake.release();
+  }
+}
+
+void TSfxAudio::SourceStarted() {
+  Lock();
+  WakeLocked();
+  Unlock();
 }
 
 void TSfxAudio::SetSoundLibrary(TSfxSoundLib *lib) {
@@ -298,7 +346,13 @@ TSfxSoundBuffer *TSfxAudio::Sound(int index) const {
 
 void TSfxAudio::SetMusic(TSfxMixSource *music) {
   Lock();
+  if (FMusic)
+    FMusic->SetListener(nullptr);
   FMusic = music;
+  if (FMusic) {
+    FMusic->SetListener(this);
+    WakeLocked();
+  }
   Unlock();
 }
 
@@ -341,13 +395,14 @@ void TSfxAudio::RestoreBuffers() {
   CreateBuffers();
 }
 
-void TSfxAudio::Mix(float *out, int frames) {
+bool TSfxAudio::Mix(float *out, int frames) {
   Lock();
-  MixUnlocked(out, frames);
+  bool any = MixUnlocked(out, frames);
   Unlock();
+  return any;
 }
 
-void TSfxAudio::MixUnlocked(float *out, int frames) {
+bool TSfxAudio::MixUnlocked(float *out, int frames) {
   std::fill_n(out, size_t(frames) * kChannels, 0.0f);
   bool any = false;
   for (const auto &buffer : FBuffers) {
@@ -356,16 +411,30 @@ void TSfxAudio::MixUnlocked(float *out, int frames) {
       any = true;
     }
   }
-  if (FMusic) {
-    FMusic->MixInto(out, frames, FRate);
+  if (FMusic && FMusic->MixInto(out, frames, FRate))
     any = true;
-  }
   if (any)
     for (float &sample : std::span(out, size_t(frames) * kChannels))
       sample = std::clamp(sample, -1.0f, 1.0f);
+  return any;
 }
 
+// A callback that mixed nothing waits until something starts, then mixes
+// its block again, so the new sound starts in it. The wait happens
+// outside the mixing lock; Play and the other wakers post FWake under it,
+// so a wake-up is never lost. It allocates nothing and leaves the game
+// thread waiting for at most one block's mixing.
 void TSfxAudio::Callback(void *self, uint8_t *stream, int len) {
-  static_cast<TSfxAudio *>(self)->MixUnlocked(reinterpret_cast<float *>(stream),
-                                              len / int(sizeof(float) * kChannels));
+  auto *audio = static_cast<TSfxAudio *>(self);
+  float *out = reinterpret_cast<float *>(stream);
+  const int frames = len / int(sizeof(float) * kChannels);
+  audio->FCallbacks.fetch_add(1, std::memory_order_relaxed);
+  for (;;) {
+    std::unique_lock lock(audio->FMixLock);
+    if (audio->MixUnlocked(out, frames) || audio->FPaused || audio->FClosing || !audio->FCanIdle)
+      return;
+    audio->FIdle = true;
+    lock.unlock();
+    audio->FWake.acquire();
+  }
 }

@@ -1,6 +1,13 @@
 // The audio component: opens the sound device through SDL2 audio and makes
 // one playable buffer per sound of its library. One device callback mixes
 // every playing buffer and the music into the output.
+//
+// When nothing plays, the device goes idle: the callback that finds no
+// playing buffer and silent music waits, outside the mixing lock, until a
+// Play, a PlayLooped or the music's start wakes it. An idle game thus costs
+// no CPU at all, where a paused SDL2 device still wakes every period to
+// write silence. Drivers that call back from the sound server's own thread
+// (PipeWire) never go idle.
 #pragma once
 
 #include "sound/sfxmixsource.h"
@@ -9,6 +16,8 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <semaphore>
 #include <vector>
 
 class TSfxAudio;
@@ -77,7 +86,7 @@ private:
   float FGainRight = 1;
 };
 
-class TSfxAudio {
+class TSfxAudio : private TSfxMixListener {
 public:
   // Opens the default device (44100 Hz, stereo float) and starts it.
   TSfxAudio();
@@ -99,15 +108,23 @@ public:
   int BufferCount() const { return int(FBuffers.size()); }
 
   // Mixed in after the sound effects on every callback; nullptr for none.
+  // The music wakes an idle device when it starts.
   void SetMusic(TSfxMixSource *music);
   int Rate() const { return FRate; }
   static constexpr int kChannels = 2;
 
   // Renders `frames` interleaved stereo frames into `out` (replacing what
-  // it held): every playing buffer, then the music. The device callback
-  // runs this; tests and benchmarks call it with the device paused.
-  void Mix(float *out, int frames);
+  // it held): every playing buffer, then the music. Tells whether anything
+  // sounded. The device callback runs this; tests and benchmarks call it
+  // with the device paused.
+  bool Mix(float *out, int frames);
+  // Halts the device (and keeps it from going idle) until unpaused.
   void SetPaused(bool paused);
+  // Whether the device went idle because nothing plays: its callback waits
+  // for the next sound.
+  bool Idle() const;
+  // Counts the device's callbacks.
+  uint64_t Callbacks() const { return FCallbacks.load(std::memory_order_relaxed); }
 
   // Makes the device count as lost, as when the system takes it away: the
   // next Play rebuilds every buffer.
@@ -127,14 +144,26 @@ private:
   void CreateBuffers();
   void FreeBuffers();
   void RestoreBuffers();
-  void MixUnlocked(float *out, int frames);
+  bool MixUnlocked(float *out, int frames);
   void Lock() const;
   void Unlock() const;
+  // With the mixing lock held: lets an idle callback go on.
+  void WakeLocked();
+  void SourceStarted() override;
   static void Callback(void *self, uint8_t *stream, int len);
 
   uint32_t FDevice = 0; // SDL audio device id, 0 while closed
   int FRate = 44100;
+  // Guards the buffers' playback state, the buffer table, the music link
+  // and the three flags below. The callback holds it while it mixes;
+  // SDL's own device lock is never taken by this component.
+  mutable std::mutex FMixLock;
   bool FPaused = false;
+  bool FClosing = false; // the device is being closed: the callback must return
+  bool FIdle = false;    // the callback waits on FWake
+  bool FCanIdle = false; // the driver calls back from SDL's own thread
+  std::binary_semaphore FWake{0};
+  std::atomic<uint64_t> FCallbacks{0};
   bool FLost = false;
   TSfxSoundLib *FSoundLibrary = nullptr;
   std::vector<std::unique_ptr<TSfxSoundBuffer>> FBuffers;

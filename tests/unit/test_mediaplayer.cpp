@@ -1,6 +1,7 @@
 #include "music/mediaplayer.h"
-#include "test_midi_pieces.h"
+#include "music/midisynth.h"
 #include "rtl/sysutils.h"
+#include "test_midi_pieces.h"
 
 #include <algorithm>
 #include <atomic>
@@ -28,7 +29,7 @@ const char *const kCannotAccess = "Cannot access the file. Make sure it is a rea
 constexpr int kRate = TMediaPlayer::kSampleRate;
 
 bool HaveSoundFont() {
-  return fs::exists("/usr/share/sounds/sf2/default-GM.sf2");
+  return fs::exists(TMidiSynth::SoundFontPath());
 }
 
 class MediaPlayerTest : public ::testing::Test {
@@ -261,6 +262,51 @@ TEST_F(MediaPlayerTest, BlocksOfAnySizeAddToTheOutput) {
   EXPECT_GT(*high, 1.01f);
 }
 
+// The synth runs at half the output rate: a note must still sound at its
+// pitch and at its time in the piece.
+TEST_F(MediaPlayerTest, NotesKeepTheirPitchAndTimeAtTheOutputRate) {
+  if (!HaveSoundFont())
+    GTEST_SKIP() << "no General MIDI soundfont";
+  // A4 (440 Hz) on the piano from 0.5 s to 1.5 s.
+  Bytes track{0x00, 0xC0, 0x00};
+  PutMidiQuantity(track, 480);
+  track.insert(track.end(), {0x90, 69, 127});
+  PutMidiQuantity(track, 960);
+  track.insert(track.end(), {0x80, 69, 64});
+  Bytes end = EndOfTrack();
+  track.insert(track.end(), end.begin(), end.end());
+  TMediaPlayer player;
+  player.FileName = Write("a4.mid", Join({Header(0, 1, 480), Chunk(track)}));
+  player.Open();
+  player.Play();
+  std::vector<float> out(2 * kRate, 0.0f);
+  player.MixInto(out.data(), kRate, kRate);
+
+  auto peak = [&](double from, double to) {
+    float high = 0;
+    for (int i = int(from * kRate); i < int(to * kRate); ++i)
+      high = std::max(high, std::fabs(out[size_t(2 * i)]));
+    return high;
+  };
+  EXPECT_LT(peak(0.0, 0.48), 1e-4f) << "silent before the note";
+  EXPECT_GT(peak(0.5, 0.52), 0.01f) << "the note starts at 0.5 s";
+
+  // The period is the lag (in output frames) at which the sound is most
+  // like itself: 44100 / 440 = 100.2.
+  const size_t start = size_t(0.6 * kRate);
+  auto correlation = [&](int lag) {
+    double sum = 0;
+    for (size_t i = start; i < start + 4096; ++i)
+      sum += double(out[2 * i]) * double(out[2 * (i + size_t(lag))]);
+    return sum;
+  };
+  int best = 60;
+  for (int lag = 60; lag <= 150; ++lag)
+    if (correlation(lag) > correlation(best))
+      best = lag;
+  EXPECT_NEAR(best, 100, 2);
+}
+
 TEST_F(MediaPlayerTest, WithoutASoundFontTheMusicIsSilentButKeepsTime) {
   setenv("ZOFTREL_SOUNDFONT", (fDir / "none.sf2").c_str(), 1);
   TMediaPlayer player;
@@ -276,6 +322,37 @@ TEST_F(MediaPlayerTest, WithoutASoundFontTheMusicIsSilentButKeepsTime) {
   EXPECT_EQ(player.Position(), 500u);
   player.Play();
   EXPECT_EQ(player.Position(), 0u);
+}
+
+// The music must cost the same wherever the game runs: the soundfont the
+// game's package installs comes before the system's default, which on many
+// machines is a bank twenty-five times its size.
+TEST_F(MediaPlayerTest, TheProjectsSoundFontComesBeforeTheSystemDefault) {
+  const std::string project = Write("project.sf2", {'R', 'I', 'F', 'F'});
+  const std::string system = Write("default-GM.sf2", {'R', 'I', 'F', 'F'});
+  const std::string missing = (fDir / "missing.sf2").string();
+  EXPECT_EQ(TMidiSynth::ChooseSoundFont(nullptr, {project.c_str(), system.c_str()}), project);
+  EXPECT_EQ(TMidiSynth::ChooseSoundFont(nullptr, {missing.c_str(), system.c_str()}), system)
+      << "only another default soundfont";
+  EXPECT_EQ(TMidiSynth::ChooseSoundFont(system.c_str(), {project.c_str(), system.c_str()}), system)
+      << "an explicit choice wins";
+  EXPECT_EQ(TMidiSynth::ChooseSoundFont(nullptr, {missing.c_str(), missing.c_str()}), missing)
+      << "none at all: the synth fails on the last one and the music stays silent";
+}
+
+TEST_F(MediaPlayerTest, AnyGeneralMidiSoundFontPlaysTheTune) {
+  for (const char *font : {TMidiSynth::kProjectSoundFont, TMidiSynth::kSystemSoundFont}) {
+    if (!fs::exists(font))
+      continue;
+    SCOPED_TRACE(font);
+    setenv("ZOFTREL_SOUNDFONT", font, 1);
+    TMediaPlayer player;
+    player.FileName = ZOFTREL_MUSIC_FILE;
+    player.Open();
+    unsetenv("ZOFTREL_SOUNDFONT");
+    player.Play();
+    EXPECT_GT(Render(player, 1.0), 0.02f);
+  }
 }
 
 TEST_F(MediaPlayerTest, SurvivesTheAudioThreadRenderingDuringEveryOperation) {

@@ -1,8 +1,9 @@
-#include "sound/sfxsnd.h"
 #include "rtl/sysutils.h"
+#include "sound/sfxsnd.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -254,10 +255,11 @@ TEST_F(SfxAudioTest, AFailedBuildLeavesNoBuffers) {
 
 class ConstantMusic : public TSfxMixSource {
 public:
-  void MixInto(float *out, int frames, int rate) override {
+  bool MixInto(float *out, int frames, int rate) override {
     EXPECT_EQ(rate, 44100);
     for (int i = 0; i < 2 * frames; ++i)
       out[i] += 0.25f;
+    return true;
   }
 };
 
@@ -307,6 +309,85 @@ TEST_F(SfxAudioTest, TheRunningDevicePlaysASoundToItsEnd) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   EXPECT_FALSE(Sound(0)->Playing());
   EXPECT_EQ(Sound(0)->Position(), 0);
+}
+
+// Waits up to two seconds for `done`.
+template <class Condition> bool WaitFor(Condition done) {
+  for (int i = 0; i < 400 && !done(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  return done();
+}
+
+TEST_F(SfxAudioTest, TheDeviceGoesIdleWhenNothingPlaysAndWakesForTheNextSound) {
+  auto idle = [&] { return audio->Idle(); };
+  audio->SetPaused(false);
+  ASSERT_TRUE(WaitFor(idle));
+  uint64_t calls = audio->Callbacks();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(audio->Callbacks(), calls) << "an idle device is not called back";
+
+  Sound(0)->Play();
+  EXPECT_FALSE(audio->Idle());
+  EXPECT_TRUE(WaitFor([&] { return !Sound(0)->Playing(); })) << "it plays to its end";
+  EXPECT_TRUE(WaitFor(idle)) << "and the device goes idle after it";
+  EXPECT_GT(audio->Callbacks(), calls);
+
+  Sound(1)->PlayLooped();
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(audio->Idle()) << "a looping sound keeps it running";
+  Sound(1)->Stop();
+  EXPECT_TRUE(WaitFor(idle));
+}
+
+// Music that sounds for a number of frames once started.
+class BurstMusic : public TSfxMixSource {
+public:
+  void Start(int frames) {
+    fLeft = frames;
+    Started();
+  }
+  bool MixInto(float *out, int frames, int) override {
+    if (fLeft <= 0)
+      return false;
+    for (int i = 0; i < 2 * frames; ++i)
+      out[i] += 0.1f;
+    fLeft -= frames;
+    return true;
+  }
+  std::atomic<int> fLeft{0};
+};
+
+TEST_F(SfxAudioTest, TheMusicStartingWakesAnIdleDevice) {
+  auto idle = [&] { return audio->Idle(); };
+  BurstMusic music;
+  audio->SetMusic(&music);
+  audio->SetPaused(false);
+  ASSERT_TRUE(WaitFor(idle));
+  music.Start(4410);
+  EXPECT_FALSE(audio->Idle());
+  EXPECT_TRUE(WaitFor([&] { return music.fLeft <= 0; })) << "the music is mixed";
+  EXPECT_TRUE(WaitFor(idle)) << "and the device goes idle after it";
+  audio->SetMusic(nullptr);
+  music.Start(4410); // detached: it wakes nothing
+  EXPECT_TRUE(audio->Idle());
+  EXPECT_EQ(music.fLeft, 4410);
+
+  audio->SetMusic(&music);
+  audio.reset();
+  music.Start(10); // outlived the audio component: tells nobody
+}
+
+// SDL's pause and close wait for the callback: an idle one must let go.
+TEST_F(SfxAudioTest, AnIdleDeviceCanBePausedForHandMixingAndClosed) {
+  audio->SetPaused(false);
+  ASSERT_TRUE(WaitFor([&] { return audio->Idle(); }));
+  audio->SetPaused(true);
+  EXPECT_FALSE(audio->Idle());
+  Sound(0)->Play();
+  EXPECT_EQ(Render(4)[1], 0.5f) << "mixing by hand works as before";
+  audio->SetPaused(false);
+  ASSERT_TRUE(WaitFor([&] { return audio->Idle(); }));
+  audio.reset();
 }
 
 TEST(SfxAudio, ADeviceThatCannotBeOpenedFailsTheCreation) {
