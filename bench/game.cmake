@@ -4,3 +4,7 @@ target_include_directories(bench_game PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(bench_game PRIVATE zoftrel_ui benchmark::benchmark)
 target_compile_definitions(bench_game PRIVATE ZOFTREL_RUN_DIR="${ZOFTREL_RUN_DIR}")
 add_dependencies(bench_game zoftrel_music_asset)
+
+# CPU on the game-over screen after the applause; run by bench/startup.sh.
+add_executable(idle_gameover idle_gameover.cpp)
+target_link_libraries(idle_gameover PRIVATE zoftrel_ui)
