@@ -8,6 +8,8 @@
 //          --benchmark_report_aggregates_only=true
 #include "tests/alloc/battle.h"
 
+#include "tests/alloc/counting_new.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -17,33 +19,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
-
-static std::atomic<long> gAllocations{0};
-
-void *operator new(std::size_t size) {
-  ++gAllocations;
-  if (void *p = std::malloc(size ? size : 1))
-    return p;
-  throw std::bad_alloc();
-}
-void *operator new[](std::size_t size) {
-  ++gAllocations;
-  if (void *p = std::malloc(size ? size : 1))
-    return p;
-  throw std::bad_alloc();
-}
-void operator delete(void *p) noexcept {
-  std::free(p);
-}
-void operator delete[](void *p) noexcept {
-  std::free(p);
-}
-void operator delete(void *p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void *p, std::size_t) noexcept {
-  std::free(p);
-}
 
 namespace {
 

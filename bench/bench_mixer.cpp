@@ -4,6 +4,8 @@
 #include "sound/sfxassets.h"
 #include "sound/sfxsnd.h"
 
+#include "tests/alloc/counting_new.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -14,21 +16,6 @@
 #include <vector>
 
 // Counts allocations, so the benchmarks can show that playing costs none.
-static std::atomic<long> gAllocations{0};
-
-void *operator new(size_t size) {
-  ++gAllocations;
-  if (void *p = std::malloc(size ? size : 1))
-    return p;
-  throw std::bad_alloc();
-}
-void operator delete(void *p) noexcept {
-  std::free(p);
-}
-void operator delete(void *p, size_t) noexcept {
-  std::free(p);
-}
-
 namespace {
 
 // Reports the allocations made per iteration of `state`.

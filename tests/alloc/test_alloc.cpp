@@ -3,6 +3,7 @@
 // shooting and twenty bullets in flight. Handing the drawn rectangles to Qt
 // is measured apart and printed.
 #include "tests/alloc/battle.h"
+#include "tests/alloc/counting_new.h"
 
 #include <QApplication>
 #include <atomic>
@@ -11,112 +12,18 @@
 #include <gtest/gtest.h>
 #include <new>
 
-#if defined(__SANITIZE_ADDRESS__)
-#define ZOFTREL_ASAN 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define ZOFTREL_ASAN 1
-#endif
-#endif
-
 namespace {
-std::atomic<bool> gCounting{false};
-std::atomic<long> gAllocations{0};
 
 // Counts the allocations made while `Counting` is alive.
 class Counting {
 public:
-  Counting() : Start(gAllocations) { gCounting = true; }
-  ~Counting() { gCounting = false; }
+  Counting() : Start(gAllocations) {}
   long Count() const { return gAllocations - Start; }
 
 private:
   long Start;
 };
 } // namespace
-
-// The sanitizers bring their own operator new; the count is skipped there.
-#ifndef ZOFTREL_ASAN
-namespace {
-void *Allocate(std::size_t size, std::size_t align = 0) {
-  if (gCounting)
-    ++gAllocations;
-  if (size == 0)
-    size = 1;
-  if (align > alignof(std::max_align_t)) {
-    size = (size + align - 1) / align * align;
-    return std::aligned_alloc(align, size);
-  }
-  return std::malloc(size);
-}
-void *AllocateOrThrow(std::size_t size, std::size_t align = 0) {
-  if (void *p = Allocate(size, align))
-    return p;
-  throw std::bad_alloc();
-}
-} // namespace
-
-void *operator new(std::size_t size) {
-  return AllocateOrThrow(size);
-}
-void *operator new[](std::size_t size) {
-  return AllocateOrThrow(size);
-}
-void *operator new(std::size_t size, const std::nothrow_t &) noexcept {
-  return Allocate(size);
-}
-void *operator new[](std::size_t size, const std::nothrow_t &) noexcept {
-  return Allocate(size);
-}
-void *operator new(std::size_t size, std::align_val_t align) {
-  return AllocateOrThrow(size, std::size_t(align));
-}
-void *operator new[](std::size_t size, std::align_val_t align) {
-  return AllocateOrThrow(size, std::size_t(align));
-}
-void *operator new(std::size_t size, std::align_val_t align, const std::nothrow_t &) noexcept {
-  return Allocate(size, std::size_t(align));
-}
-void *operator new[](std::size_t size, std::align_val_t align, const std::nothrow_t &) noexcept {
-  return Allocate(size, std::size_t(align));
-}
-void operator delete(void *p) noexcept {
-  std::free(p);
-}
-void operator delete[](void *p) noexcept {
-  std::free(p);
-}
-void operator delete(void *p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void *p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete(void *p, const std::nothrow_t &) noexcept {
-  std::free(p);
-}
-void operator delete[](void *p, const std::nothrow_t &) noexcept {
-  std::free(p);
-}
-void operator delete(void *p, std::align_val_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void *p, std::align_val_t) noexcept {
-  std::free(p);
-}
-void operator delete(void *p, std::size_t, std::align_val_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void *p, std::size_t, std::align_val_t) noexcept {
-  std::free(p);
-}
-void operator delete(void *p, std::align_val_t, const std::nothrow_t &) noexcept {
-  std::free(p);
-}
-void operator delete[](void *p, std::align_val_t, const std::nothrow_t &) noexcept {
-  std::free(p);
-}
-#endif
 
 namespace {
 
