@@ -33,7 +33,10 @@ void CTankType::Init(int32_t slot, int32_t x, int32_t y, int32_t player) {
     TurnSound = 3;
     ShotSound = sndShotBlue;
   }
-  // A loop still playing from the previous game is not stopped here.
+  // An engine loop still playing from the previous game (its keys held
+  // through the game over) stops: nothing would ever stop it otherwise.
+  if (LoopSound != 0)
+    Sound(LoopSound)->Stop();
   LoopSound = 0;
 }
 

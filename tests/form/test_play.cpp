@@ -319,6 +319,28 @@ TEST_F(Flow, AGameOverThenNewGameKeepsTheWallsAndTheScores) {
   EXPECT_EQ(form->lblRedPoints->Caption(), QString::fromUtf8("Røde points: 4"));
 }
 
+TEST_F(Flow, AnEngineHeldThroughTheGameOverStopsAtNewGame) {
+  StartGame();
+  ClearWalls();
+  SpreadTanks();
+  KeyDown(kRedRight);
+  KeyDown(kRedLeft);
+  ASSERT_TRUE(Sound(1)->Playing());
+  for (int n = 0; n < 3; ++n) {
+    Launch(Tanks[2][1]->Pos.X - 20, Tanks[2][1]->Pos.Y, 0);
+    Tick();
+  }
+  ASSERT_FALSE(form->btnStart->isHidden());
+  EXPECT_TRUE(Sound(1)->Playing()); // the winner's engine runs while its keys are held
+  form->btnStart->click();          // New game, the keys still held
+  EXPECT_FALSE(Sound(1)->Playing());
+  EXPECT_EQ(Tanks[1][2]->LoopSound, 0);
+  KeyUp(kRedRight);
+  KeyUp(kRedLeft);
+  EXPECT_FALSE(Sound(1)->Playing());
+  EXPECT_FALSE(Sound(2)->Playing());
+}
+
 TEST_F(Flow, TwoBulletsOnTheLastTankInOneTickBothScore) {
   StartGame();
   ClearWalls();
