@@ -86,34 +86,48 @@ void BM_PauseOverhead(benchmark::State &state) {
 }
 BENCHMARK(BM_PauseOverhead);
 
-// A turn, drawn and handed to Qt; Qt's repaint runs outside the timing.
-void BM_Turn(benchmark::State &state) {
+// How much of the hand-over of an iteration's drawings the timing covers:
+// none of it, the hand-over to Qt, or that and Qt's repaint as well.
+enum class Timed { Game, HandOver, Repaint };
+
+void HandOver(AllocationCounter &allocations, Timed timed) {
+  if (timed == Timed::Game) {
+    allocations.Untimed([] {
+      TheForm->FlushDrawn();
+      QApplication::processEvents();
+    });
+    return;
+  }
+  TheForm->FlushDrawn();
+  if (timed == Timed::Repaint)
+    QApplication::processEvents();
+  else
+    allocations.Untimed([] { QApplication::processEvents(); });
+}
+
+// Red's active tank turning right and left in turn.
+void Turns(benchmark::State &state, Timed timed) {
   CTankType *tank = Tanks[1][Players[1]->Active];
   KeepTank keep(tank);
   AllocationCounter allocations(state);
   bool right = true;
   for (auto _ : state) {
     tank->Turn(right);
-    TheForm->FlushDrawn();
-    allocations.Untimed([] { QApplication::processEvents(); });
+    HandOver(allocations, timed);
     right = !right;
   }
+}
+
+// A turn, drawn and handed to Qt; Qt's repaint runs outside the timing.
+void BM_Turn(benchmark::State &state) {
+  Turns(state, Timed::HandOver);
 }
 BENCHMARK(BM_Turn);
 
 // The same with Qt's repaint of the handed-over area on the offscreen
 // surface.
 void BM_TurnAndRepaint(benchmark::State &state) {
-  CTankType *tank = Tanks[1][Players[1]->Active];
-  KeepTank keep(tank);
-  AllocationCounter allocations(state);
-  bool right = true;
-  for (auto _ : state) {
-    tank->Turn(right);
-    TheForm->FlushDrawn();
-    QApplication::processEvents();
-    right = !right;
-  }
+  Turns(state, Timed::Repaint);
 }
 BENCHMARK(BM_TurnAndRepaint);
 
@@ -176,47 +190,35 @@ void BM_CanMoveTo(benchmark::State &state) {
 }
 BENCHMARK(BM_CanMoveTo);
 
-// One main-loop tick: red turning, blue driving or turning, twenty bullets
-// flying, keys pressed now and then, and the tick's drawings handed to Qt.
-// Qt's repaint of them runs outside the timing.
-void BM_Tick(benchmark::State &state) {
+// Main-loop ticks: red turning, blue driving or turning, twenty bullets
+// flying, keys pressed now and then.
+void Ticks(benchmark::State &state, Timed timed) {
   AllocationCounter allocations(state);
   for (auto _ : state) {
     TheBattle->Tick();
-    TheForm->FlushDrawn();
-    allocations.Untimed([] { QApplication::processEvents(); });
+    HandOver(allocations, timed);
   }
   if (!TheBattle->Intact())
     state.SkipWithError("a tank was hit or a bullet stopped");
+}
+
+// One tick with its drawings handed to Qt; Qt's repaint of them runs
+// outside the timing.
+void BM_Tick(benchmark::State &state) {
+  Ticks(state, Timed::HandOver);
 }
 BENCHMARK(BM_Tick);
 
 // The game's own share of a tick: stepping, hit tests and drawing on the
 // backing image, without the hand-over to Qt.
 void BM_TickGameOnly(benchmark::State &state) {
-  AllocationCounter allocations(state);
-  for (auto _ : state) {
-    TheBattle->Tick();
-    allocations.Untimed([] {
-      TheForm->FlushDrawn();
-      QApplication::processEvents();
-    });
-  }
-  if (!TheBattle->Intact())
-    state.SkipWithError("a tank was hit or a bullet stopped");
+  Ticks(state, Timed::Game);
 }
 BENCHMARK(BM_TickGameOnly);
 
 // The same with Qt's repaint of the tick's area on the offscreen surface.
 void BM_TickAndRepaint(benchmark::State &state) {
-  AllocationCounter allocations(state);
-  for (auto _ : state) {
-    TheBattle->Tick();
-    TheForm->FlushDrawn();
-    QApplication::processEvents();
-  }
-  if (!TheBattle->Intact())
-    state.SkipWithError("a tank was hit or a bullet stopped");
+  Ticks(state, Timed::Repaint);
 }
 BENCHMARK(BM_TickAndRepaint);
 
