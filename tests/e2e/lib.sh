@@ -110,3 +110,19 @@ expect_exit() {
   done
   fail "the program did not end"
 }
+
+# Sound recorded through SDL's "disk" driver into $RAW: stereo 32-bit float
+# at 44,100 Hz.
+RATE=44100
+FRAME=8
+
+# peak FROM_SECONDS LENGTH_SECONDS: the largest sample value in that stretch.
+peak() {
+  sox -t raw -r $RATE -e floating-point -b 32 -c 2 "$RAW" -n trim "$1" "$2" stat 2>&1 |
+    awk '/Maximum amplitude/ {max=$3} /Minimum amplitude/ {min=-$3} END {print (max > min ? max : min)}'
+}
+loud() { awk -v p="$1" 'BEGIN {exit !(p > 0.01)}'; }
+# The seconds of sound recorded so far.
+seconds_recorded() {
+  awk -v b="$(stat -c %s "$RAW")" -v f=$FRAME -v r=$RATE 'BEGIN {printf "%.3f", b / f / r}'
+}

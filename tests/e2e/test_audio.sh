@@ -10,24 +10,13 @@ mkdir -p "$OUT"
 RAW=$OUT/output.raw
 rm -f "$RAW"
 
-RATE=44100
-FRAME=8 # stereo 32-bit float
-
-# peak FROM_SECONDS LENGTH_SECONDS: the largest sample value in that stretch.
-peak() {
-  sox -t raw -r $RATE -e floating-point -b 32 -c 2 "$RAW" -n trim "$1" "$2" stat 2>&1 |
-    awk '/Maximum amplitude/ {max=$3} /Minimum amplitude/ {min=-$3} END {print (max > min ? max : min)}'
-}
-loud() { awk -v p="$1" 'BEGIN {exit !(p > 0.01)}'; }
-
 start_x 1280 1024
 cd "$RUN_DIR"
 SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE=$RAW ./zoftrel &
 APP_PID=$!
 wait_window Zoftrel >/dev/null
 sleep 1.2
-size=$(stat -c %s "$RAW")
-start=$(awk -v b="$size" -v f=$FRAME -v r=$RATE 'BEGIN {printf "%.3f", b / f / r}')
+start=$(seconds_recorded)
 p=$(peak 0 "$start")
 loud "$p" && fail "sound on the instruction screen (peak $p)"
 

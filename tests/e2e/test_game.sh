@@ -11,22 +11,11 @@ mkdir -p "$OUT"
 RAW=$OUT/game.raw
 rm -f "$RAW"
 
-RATE=44100
-FRAME=8 # stereo 32-bit float
 # The window's client area on this screen.
 CX=130
 CY=152
 CW=1020
 CH=720
-
-peak() {
-  sox -t raw -r $RATE -e floating-point -b 32 -c 2 "$RAW" -n trim "$1" "$2" stat 2>&1 |
-    awk '/Maximum amplitude/ {max=$3} /Minimum amplitude/ {min=-$3} END {print (max > min ? max : min)}'
-}
-loud() { awk -v p="$1" 'BEGIN {exit !(p > 0.01)}'; }
-seconds_recorded() {
-  awk -v b="$(stat -c %s "$RAW")" -v f=$FRAME -v r=$RATE 'BEGIN {printf "%.3f", b / f / r}'
-}
 
 # count FILE X Y W H R G B, with X and Y in client coordinates.
 count() {
