@@ -69,9 +69,6 @@ void CBall::Stop() {
   Life = 0;
   if (0 < Pos.X && Pos.X < Form1->ClientWidth() && 0 < Pos.Y && Pos.Y < Form1->ClientHeight()) {
     Form1->SfxAudio1->Sound(sndImpact)->Play();
-    TImage *star = Form1->imgStar;
-    star->SetBounds(Round(Pos.X - star->Width() * 0.5), Round(Pos.Y - star->Height() * 0.5),
-                    star->Width(), star->Height());
-    star->Show();
+    Form1->ShowMarker(Form1->imgStar, Pos);
   }
 }

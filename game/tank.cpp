@@ -149,10 +149,7 @@ void CTankType::TakeHit() {
   Draw(true, false);
   SetMotion(msDead);
   Sound(sndTankDestroyed)->Play();
-  TImage *bird = Form1->imgBird;
-  bird->SetBounds(Round(Pos.X - bird->Width() * 0.5), Round(Pos.Y - bird->Height() * 0.5),
-                  bird->Width(), bird->Height());
-  bird->Show();
+  Form1->ShowMarker(Form1->imgBird, Pos);
 }
 
 void CTankType::RemoveTank(CTankType *T) {

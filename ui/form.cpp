@@ -371,6 +371,12 @@ void ResetGame() {
     Balls[i]->Life = 0;
 }
 
+void TForm1::ShowMarker(TImage *marker, TPointF at) {
+  marker->SetBounds(Round(at.X - marker->Width() * 0.5), Round(at.Y - marker->Height() * 0.5),
+                    marker->Width(), marker->Height());
+  marker->Show();
+}
+
 bool TForm1::GameObjectsExist() const {
   return Players[1] != nullptr;
 }

@@ -89,6 +89,10 @@ public:
   // The first command-line argument is "debug".
   bool DebugMode = false;
 
+  // Centres a marker picture (the star, the bird) on a point of the field
+  // and shows it.
+  void ShowMarker(TImage *marker, TPointF at);
+
   void FormCreate();
   void FormPaint();
   void FormKeyDown(uint16_t &key);
