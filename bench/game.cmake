@@ -8,3 +8,9 @@ add_dependencies(bench_game zoftrel_music_asset)
 # CPU on the game-over screen after the applause; run by bench/startup.sh.
 add_executable(idle_gameover idle_gameover.cpp)
 target_link_libraries(idle_gameover PRIVATE zoftrel_ui)
+
+# A main-loop tick on the battlefield alone, without Qt.
+add_executable(bench_battlefield bench_battlefield.cpp)
+target_include_directories(bench_battlefield PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(bench_battlefield PRIVATE zoftrel_game benchmark::benchmark)
+set_target_properties(bench_battlefield PROPERTIES AUTOMOC OFF)
