@@ -28,6 +28,8 @@ public:
   // text height is `textHeight` (the box is designed for 13).
   static int Scale(int value, int textHeight) { return (value * textHeight + 6) / 13; }
 
+  // The first showing places the box by the frame the window manager
+  // gives it.
   void setVisible(bool visible) override;
 
 protected:
