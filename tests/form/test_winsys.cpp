@@ -290,7 +290,7 @@ TEST(Fonts, StandInFacesHaveTheDesignedTextHeights) {
   };
   for (const auto &f : fonts) {
     SCOPED_TRACE(f.Font.Name.toStdString() + " " + std::to_string(f.Font.Height));
-    EXPECT_EQ(DesignedTextHeight(f.Font.Name, f.Font.Height, f.Font.Bold, 96), f.TextHeight);
+    EXPECT_EQ(DesignedTextHeight(f.Font.Name, f.Font.Height, 96), f.TextHeight);
     EXPECT_EQ(QFontMetrics(f.Font.ToQFont()).height(), f.TextHeight);
   }
 }
@@ -299,9 +299,9 @@ TEST(Fonts, StandInFacesHaveTheDesignedTextHeights) {
 // them a quarter larger: its 10-pixel font is 8 points with 16 pixels of
 // text, which makes the About box a quarter larger there.
 TEST(Fonts, TheAboutBoxFaceFollowsTheScreensPixelsPerInch) {
-  EXPECT_EQ(DesignedTextHeight("MS Sans Serif", -13, false, 96), 16);
-  EXPECT_EQ(DesignedTextHeight("MS Sans Serif", -12, false, 120), 16);
-  EXPECT_EQ(DesignedTextHeight("MS Sans Serif", -14, false, 120), 16);
-  EXPECT_EQ(DesignedTextHeight("MS Sans Serif", -16, false, 120), 20);
-  EXPECT_EQ(DesignedTextHeight("Comic Sans MS", -17, false, 96), 0) << "character height";
+  EXPECT_EQ(DesignedTextHeight("MS Sans Serif", -13, 96), 16);
+  EXPECT_EQ(DesignedTextHeight("MS Sans Serif", -12, 120), 16);
+  EXPECT_EQ(DesignedTextHeight("MS Sans Serif", -14, 120), 16);
+  EXPECT_EQ(DesignedTextHeight("MS Sans Serif", -16, 120), 20);
+  EXPECT_EQ(DesignedTextHeight("Comic Sans MS", -17, 96), 0) << "character height";
 }

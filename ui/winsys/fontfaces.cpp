@@ -47,7 +47,7 @@ int TextHeight(QFont face, int pixelSize) {
 
 } // namespace
 
-int DesignedTextHeight(const QString &face, int height, bool bold, double dpi) {
+int DesignedTextHeight(const QString &face, int height, double dpi) {
   const int pixels = std::abs(height);
   if (face.compare("MS Sans Serif", Qt::CaseInsensitive) == 0)
     return SansSerifTextHeight(pixels, dpi);
@@ -56,11 +56,10 @@ int DesignedTextHeight(const QString &face, int height, bool bold, double dpi) {
   if (face.compare("System", Qt::CaseInsensitive) == 0)
     return ScaledPixels(20, dpi);
   // "Comic Sans MS" (lines of 1.39 em) is not listed: its stand-in, Comic
-  // Neue, has lines of 1.15 em and narrower letters, and sized to the
-  // designed line height its wrapped labels would take more lines than
-  // designed (the blue heading four instead of three, over the first row
-  // of keys). It keeps the designed character height.
-  (void)bold;
+  // Neue, has lines of 1.15 em, and sized to the designed line height its
+  // words come out wider than designed and its wrapped labels take more
+  // lines (the blue heading four instead of three, over the first row of
+  // keys). It keeps the designed character height.
   return 0;
 }
 
@@ -69,7 +68,7 @@ int StandInPixelSize(const TFont &font, const QFont &face) {
   if (!qGuiApp)
     return pixels;
   const double dpi = ScreenDpi();
-  const int target = DesignedTextHeight(font.Name, font.Height, font.Bold, dpi);
+  const int target = DesignedTextHeight(font.Name, font.Height, dpi);
   if (target <= 0)
     return pixels;
   // Sizes are asked for often (every label measures and paints its text):

@@ -13,7 +13,7 @@ struct TFont;
 // The text height (the height of "0": ascent plus descent) that a designed
 // face gives for a font height (negative: the character height in pixels)
 // on a screen of `dpi` pixels per inch; 0 for a face not known here.
-int DesignedTextHeight(const QString &face, int height, bool bold, double dpi);
+int DesignedTextHeight(const QString &face, int height, double dpi);
 
 // The pixel size at which `face`, the face that serves for `font` (styled
 // as it is drawn), has the designed face's text height on the primary
