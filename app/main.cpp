@@ -1,10 +1,10 @@
 // The program entry: sets the title, creates the main window and the About
 // box, and runs the event loop. A failure while the main window's contents
 // are built ends the program with the "Application Error" box.
+#include "rtl/sysutils.h"
 #include "ui/about.h"
 #include "ui/form.h"
 #include "ui/winsys/application.h"
-#include "rtl/sysutils.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -34,7 +34,13 @@ static void PreferX11UnderWayland() {
 
 int main(int argc, char *argv[]) {
   PreferX11UnderWayland();
-  QApplication app(argc, argv);
+  // Qt acts on options of its own in the arguments it is given (-reverse,
+  // -geometry, -style, ...): it gets the program's name only, and the
+  // arguments are the program's.
+  static char fallbackName[] = "zoftrel";
+  int qtArgc = 1;
+  char *qtArgv[] = {argc > 0 && argv[0] ? argv[0] : fallbackName, nullptr};
+  QApplication app(qtArgc, qtArgv);
   QApplication::setApplicationName("Mervolo");
   Application.Title = "Mervolo";
   Application.ExeName = QFileInfo(QString::fromLocal8Bit(argv[0])).fileName();

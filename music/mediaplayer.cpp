@@ -122,6 +122,8 @@ void TMediaPlayer::Open() {
   std::vector<uint8_t> plain = PlainMidiFile(bytes, check);
   {
     std::lock_guard render(fRenderLock);
+    if (fSynth)
+      fSynth->LoadInstruments(check.Programs);
     fFile = std::move(plain);
     {
       std::lock_guard state(fStateLock);

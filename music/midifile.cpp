@@ -1,6 +1,8 @@
 #include "music/midifile.h"
 
 #include <algorithm>
+#include <array>
+#include <unordered_set>
 #include <vector>
 
 namespace {
@@ -110,16 +112,15 @@ private:
     r.BigEndian(division, 2);
     if (format > 2 || tracks == 0)
       return Fail(TMidiFault::BadHeader, 8);
-    if (division & 0x8000)
-      return Fail(TMidiFault::Unsupported, 12);
-    if (division == 0)
+    const TMidiDivision timing{static_cast<uint16_t>(division)};
+    if (!timing.Valid())
       return Fail(TMidiFault::BadHeader, 12);
     r.Skip(length - 6);
     if (tracks > r.Remaining() / kChunkHeaderSize)
       return Fail(TMidiFault::BadHeader, 10);
     fResult.Info.Format = static_cast<uint16_t>(format);
     fResult.Info.TrackCount = static_cast<uint16_t>(tracks);
-    fResult.Info.Division = static_cast<uint16_t>(division);
+    fResult.Info.Division = timing;
     return CheckChunks(r.Pos(), tracks);
   }
 
@@ -150,6 +151,8 @@ private:
     TByteReader r(fBytes, begin, end);
     uint64_t tick = 0;
     uint8_t running = 0;
+    fBankMsb.fill(-1);
+    fBankLsb.fill(-1);
     while (!r.AtEnd()) {
       size_t eventStart = r.Pos();
       uint32_t delta;
@@ -195,7 +198,10 @@ private:
   bool CheckChannelData(TByteReader &r, uint8_t status, uint8_t first, size_t eventStart) {
     if (first & 0x80)
       return Fail(TMidiFault::BadEvent, eventStart);
-    uint8_t kind = status & 0xF0;
+    const uint8_t kind = status & 0xF0;
+    const uint8_t channel = status & 0x0F;
+    if (kind == 0xC0)
+      NoteProgram(channel, first);
     if (kind == 0xC0 || kind == 0xD0)
       return true;
     uint8_t second;
@@ -203,7 +209,19 @@ private:
       return Fail(TMidiFault::Truncated, eventStart);
     if (second & 0x80)
       return Fail(TMidiFault::BadEvent, eventStart);
+    if (kind == 0xB0 && first == 0)
+      fBankMsb[channel] = second;
+    else if (kind == 0xB0 && first == 32)
+      fBankLsb[channel] = second;
     return true;
+  }
+
+  void NoteProgram(uint8_t channel, uint8_t program) {
+    const TMidiProgram selection{channel, fBankMsb[channel], fBankLsb[channel], program};
+    const uint32_t key = uint32_t(channel) << 24 | uint32_t(selection.BankMsb + 1) << 16 |
+                         uint32_t(selection.BankLsb + 1) << 8 | program;
+    if (fProgramsSeen.insert(key).second)
+      fResult.Programs.push_back(selection);
   }
 
   bool CheckMeta(TByteReader &r, uint64_t tick, bool &ended, size_t eventStart) {
@@ -226,7 +244,12 @@ private:
         return Fail(TMidiFault::BadEvent, eventStart);
       uint32_t micros = (uint32_t{fBytes[dataStart]} << 16) |
                         (uint32_t{fBytes[dataStart + 1]} << 8) | fBytes[dataStart + 2];
+      // Timecode ticks have a fixed length; such a file's tempo events
+      // mean nothing.
+      if (uint32_t fixed = fResult.Info.Division.FixedTempo())
+        micros = fixed;
       fTempos.push_back({tick, micros});
+      fResult.TempoValues.push_back(dataStart);
     }
     return true;
   }
@@ -250,6 +273,9 @@ private:
   // Playing time up to the last event: the ticks between tempo changes,
   // each stretch at its own tempo. Tempo changes from every track count.
   void ComputeDuration() {
+    const TMidiDivision division = fResult.Info.Division;
+    if (uint32_t fixed = division.FixedTempo())
+      fTempos.push_back({0, fixed});
     std::stable_sort(fTempos.begin(), fTempos.end(),
                      [](const TTempoChange &a, const TTempoChange &b) { return a.Tick < b.Tick; });
     const uint64_t end = fResult.Info.EndTick;
@@ -264,7 +290,7 @@ private:
       tempo = change.MicrosPerQuarter;
     }
     micros += static_cast<double>(end - from) * tempo;
-    fResult.Info.Seconds = micros / fResult.Info.Division / 1e6;
+    fResult.Info.Seconds = micros / division.TicksPerQuarter() / 1e6;
     if (fResult.Info.Seconds > kMaxSeconds)
       Fail(TMidiFault::TooLong, 0);
   }
@@ -272,9 +298,37 @@ private:
   std::span<const uint8_t> fBytes;
   TMidiCheck fResult;
   std::vector<TTempoChange> fTempos;
+  std::array<int16_t, 16> fBankMsb{}, fBankLsb{};
+  std::unordered_set<uint32_t> fProgramsSeen;
 };
 
+// The frames per second of a timecode division: 24, 25, 29 (drop-frame)
+// or 30, stored negated.
+int TimecodeFrames(uint16_t field) {
+  return -static_cast<int8_t>(field >> 8);
+}
+
 } // namespace
+
+bool TMidiDivision::Valid() const {
+  if (!Timecode())
+    return Field != 0;
+  const int frames = TimecodeFrames(Field);
+  return (frames == 24 || frames == 25 || frames == 29 || frames == 30) && (Field & 0xFF) != 0;
+}
+
+uint16_t TMidiDivision::TicksPerQuarter() const {
+  if (!Timecode())
+    return Field;
+  const int frames = TimecodeFrames(Field);
+  return static_cast<uint16_t>((frames == 29 ? 30 : frames) * (Field & 0xFF));
+}
+
+uint32_t TMidiDivision::FixedTempo() const {
+  if (!Timecode())
+    return 0;
+  return TimecodeFrames(Field) == 29 ? 1001000 : 1000000;
+}
 
 TMidiCheck CheckMidiFile(std::span<const uint8_t> bytes) {
   return TMidiChecker(bytes).Run();
@@ -283,11 +337,33 @@ TMidiCheck CheckMidiFile(std::span<const uint8_t> bytes) {
 std::vector<uint8_t> PlainMidiFile(std::span<const uint8_t> bytes, const TMidiCheck &check) {
   const TMidiFileInfo &info = check.Info;
   std::vector<uint8_t> plain{'M', 'T', 'h', 'd', 0, 0, 0, 6};
-  for (uint16_t field : {info.Format, info.TrackCount, info.Division})
+  for (uint16_t field : {info.Format, info.TrackCount, info.Division.TicksPerQuarter()})
     PutMidiNumber(plain, field, 2);
-  for (const TMidiChunk &track : check.Tracks)
-    plain.insert(plain.end(), bytes.begin() + track.Offset,
-                 bytes.begin() + track.Offset + track.Size);
+  const uint32_t tempo = info.Division.FixedTempo();
+  auto nextTempo = check.TempoValues.begin(); // in file order, as the tracks
+  for (const TMidiChunk &track : check.Tracks) {
+    if (!tempo) {
+      plain.insert(plain.end(), bytes.begin() + track.Offset,
+                   bytes.begin() + track.Offset + track.Size);
+      continue;
+    }
+    // The chunk with its length grown by the tempo event put in front.
+    plain.insert(plain.end(), {'M', 'T', 'r', 'k'});
+    PutMidiNumber(plain, static_cast<uint32_t>(track.Size - kChunkHeaderSize + 7), 4);
+    plain.insert(plain.end(), {0x00, 0xFF, 0x51, 0x03});
+    PutMidiNumber(plain, tempo, 3);
+    const size_t body = plain.size();
+    const size_t events = track.Offset + kChunkHeaderSize;
+    plain.insert(plain.end(), bytes.begin() + long(events),
+                 bytes.begin() + long(track.Offset + track.Size));
+    for (; nextTempo != check.TempoValues.end() && *nextTempo < track.Offset + track.Size;
+         ++nextTempo) {
+      const size_t at = body + (*nextTempo - events);
+      plain[at] = static_cast<uint8_t>(tempo >> 16);
+      plain[at + 1] = static_cast<uint8_t>(tempo >> 8);
+      plain[at + 2] = static_cast<uint8_t>(tempo);
+    }
+  }
   return plain;
 }
 
@@ -318,8 +394,6 @@ const char *MidiFaultName(TMidiFault fault) {
     return "not a standard MIDI file";
   case TMidiFault::BadHeader:
     return "damaged header";
-  case TMidiFault::Unsupported:
-    return "SMPTE time division";
   case TMidiFault::Truncated:
     return "chunk or event runs past the end";
   case TMidiFault::BadEvent:

@@ -11,21 +11,46 @@
 
 enum class TMidiFault {
   None,
-  Empty,       // no bytes at all
-  NotMidi,     // does not start with an "MThd" chunk
-  BadHeader,   // header too short, unknown format, no tracks, zero division
-  Unsupported, // SMPTE time division
-  Truncated,   // a chunk or an event runs past the end of the data
-  BadEvent,    // an event that a standard MIDI file cannot hold
-  TooLong,     // plays longer than a day
+  Empty,     // no bytes at all
+  NotMidi,   // does not start with an "MThd" chunk
+  BadHeader, // header too short, unknown format, no tracks, bad division
+  Truncated, // a chunk or an event runs past the end of the data
+  BadEvent,  // an event that a standard MIDI file cannot hold
+  TooLong,   // plays longer than a day
+};
+
+// The division field as stored: ticks per quarter note, or with the top bit
+// set a timecode, frames per second (negated, in the high byte; -29 is
+// 30 drop-frame, 29.97 frames) and ticks per frame.
+struct TMidiDivision {
+  uint16_t Field = 0;
+
+  bool Timecode() const { return Field & 0x8000; }
+  bool Valid() const;
+  // The same timing in ticks per quarter note at a fixed tempo: a timecode
+  // file's ticks per second of nominal frames, each quarter lasting one
+  // second (1.001 s for drop-frame timecode). A file in quarter notes keeps
+  // its own division and follows its tempo map (tempo 0).
+  uint16_t TicksPerQuarter() const;
+  uint32_t FixedTempo() const;
 };
 
 struct TMidiFileInfo {
   uint16_t Format = 0;
   uint16_t TrackCount = 0;
-  uint16_t Division = 0; // ticks per quarter note
-  uint64_t EndTick = 0;  // tick of the last event of the longest track
-  double Seconds = 0;    // playing time up to that tick, following the tempo map
+  TMidiDivision Division;
+  uint64_t EndTick = 0; // tick of the last event of the longest track
+  double Seconds = 0;   // playing time up to that tick, following the tempo map
+};
+
+// An instrument the piece selects: a program change with the bank its
+// channel had selected in that track (-1 where none was).
+struct TMidiProgram {
+  uint8_t Channel;
+  int16_t BankMsb;
+  int16_t BankLsb;
+  uint8_t Program;
+  bool operator==(const TMidiProgram &) const = default;
 };
 
 // A chunk of the file, its eight-byte chunk header included.
@@ -39,6 +64,8 @@ struct TMidiCheck {
   size_t Offset = 0; // where the fault was found
   TMidiFileInfo Info;
   std::vector<TMidiChunk> Tracks;
+  std::vector<size_t> TempoValues;    // offsets of the tempo events' 3-byte values
+  std::vector<TMidiProgram> Programs; // each selection once, in file order
 
   bool Ok() const { return Fault == TMidiFault::None; }
 };
@@ -48,7 +75,9 @@ TMidiCheck CheckMidiFile(std::span<const uint8_t> bytes);
 
 // The checked file in its plainest form: a six-byte header and the track
 // chunks only, without longer headers or chunks of other kinds, which not
-// every MIDI reader skips.
+// every MIDI reader skips. A timecode file becomes one in quarter notes at
+// a fixed tempo, which every reader can time: each track begins with that
+// tempo and every tempo event of the file is set to it.
 std::vector<uint8_t> PlainMidiFile(std::span<const uint8_t> bytes, const TMidiCheck &check);
 
 // Writers of MIDI numbers: a big-endian field of `size` bytes, and a

@@ -100,6 +100,35 @@ void TMidiSynth::Cue(std::span<const uint8_t> file) {
   NextSynthFrame(); // renders the first block: the file is parsed here
 }
 
+// The synth itself works out which preset a selection gets (bank styles,
+// the drum channel, fallbacks for presets the soundfont lacks): each one
+// is made on a freshly reset synth, which reads its samples now, and the
+// preset chosen is pinned so that no later change of program unloads it.
+void TMidiSynth::LoadInstruments(std::span<const TMidiProgram> programs) {
+  std::vector<TPreset> loaded;
+  for (const TMidiProgram &selection : programs) {
+    fluid_synth_system_reset(fSynth);
+    if (selection.BankMsb >= 0)
+      fluid_synth_cc(fSynth, selection.Channel, 0, selection.BankMsb);
+    if (selection.BankLsb >= 0)
+      fluid_synth_cc(fSynth, selection.Channel, 32, selection.BankLsb);
+    fluid_synth_program_change(fSynth, selection.Channel, selection.Program);
+    fluid_preset_t *preset = fluid_synth_get_channel_preset(fSynth, selection.Channel);
+    if (!preset)
+      continue;
+    const TPreset chosen{fluid_sfont_get_id(fluid_preset_get_sfont(preset)),
+                         fluid_preset_get_banknum(preset), fluid_preset_get_num(preset)};
+    if (std::find(loaded.begin(), loaded.end(), chosen) == loaded.end() &&
+        fluid_synth_pin_preset(fSynth, chosen.SoundFont, chosen.Bank, chosen.Program) == FLUID_OK)
+      loaded.push_back(chosen);
+  }
+  for (const TPreset &old : fLoaded)
+    if (std::find(loaded.begin(), loaded.end(), old) == loaded.end())
+      fluid_synth_unpin_preset(fSynth, old.SoundFont, old.Bank, old.Program);
+  fLoaded = std::move(loaded);
+  fluid_synth_system_reset(fSynth);
+}
+
 void TMidiSynth::Drop() {
   if (fPlayer) {
     delete_fluid_player(fPlayer);

@@ -9,12 +9,15 @@
 // the music. That keeps the music under 1 % of a core.
 #pragma once
 
+#include "music/midifile.h"
+
 #include <array>
 #include <cstdint>
 #include <initializer_list>
 #include <memory>
 #include <span>
 #include <string>
+#include <vector>
 
 typedef struct _fluid_hashtable_t fluid_settings_t;
 typedef struct _fluid_synth_t fluid_synth_t;
@@ -56,6 +59,11 @@ public:
   // audio thread: the player's first block is rendered now and kept until
   // MixInto asks for it.
   void Cue(std::span<const uint8_t> file);
+  // Loads every instrument `programs` select and keeps them loaded until
+  // the next call, so that a piece's program changes, wherever they come,
+  // find their samples in memory instead of reading them on the audio
+  // thread. The previous piece's instruments are let go.
+  void LoadInstruments(std::span<const TMidiProgram> programs);
   // Removes the player and silences every voice.
   void Drop();
   // Cuts every sounding voice at once; the player keeps its place.
@@ -77,6 +85,11 @@ private:
   fluid_settings_t *fSettings;
   fluid_synth_t *fSynth;
   fluid_player_t *fPlayer = nullptr;
+  struct TPreset {
+    int SoundFont, Bank, Program;
+    bool operator==(const TPreset &) const = default;
+  };
+  std::vector<TPreset> fLoaded; // the instruments LoadInstruments keeps
   int fSynthRate;
   // Synth frames rendered and not yet used, interleaved stereo.
   std::array<float, 2 * kBlockFrames> fBlock{};

@@ -5,14 +5,14 @@ set -euo pipefail
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libsdl2-dev
   libfluidsynth-dev timgm6mb-soundfont fonts-comic-neue fonts-dejavu-core libgtest-dev
-  libbenchmark-dev)
+  libbenchmark-dev libxcb1-dev)
 if [[ ${1:-play} == package || ${1:-play} == test ]]; then
   # cpack's dependency list: dpkg-shlibdeps, and file to find the programs.
   PACKAGES+=(dpkg-dev file)
 fi
 if [[ ${1:-play} == test ]]; then
   PACKAGES+=(xvfb xauth xdotool imagemagick sox clang libclang-rt-14-dev llvm
-    desktop-file-utils appstream lintian)
+    desktop-file-utils appstream lintian openbox x11-utils)
 fi
 
 missing=()

@@ -69,16 +69,19 @@ void EncodeHeader(const TSfxSoundRec &r, uint8_t *h) {
   Put32(h + 40, uint32_t(r.Size));
 }
 
-// The count of a damaged stream can claim more sounds than the stream holds
-// headers for; that is a read past its end, found before anything is
-// allocated.
-void CheckCount(int32_t count, const TStream &in) {
+void CheckCount(int32_t count) {
   if (count == 0)
     throw Exception("TSfxSounds: GemMem Failed for FSounds");
   if (count < 0)
     throw Exception("TSfxSounds: Invalid sound count");
-  if (count > in.Remaining() / kSfxEntryHeaderSize)
-    throw EReadError("Stream read error");
+}
+
+// The count of a damaged stream can claim more sounds than the stream holds
+// headers for: room is made only for the entries that can be there, and the
+// entries are read in turn, so the first damaged one decides the failure
+// (a read past the end comes only when the entries run out).
+size_t RoomFor(int32_t count, const TStream &in) {
+  return std::min(size_t(count), size_t(in.Remaining() / kSfxEntryHeaderSize));
 }
 
 void CheckSize(int32_t size, const TStream &in) {
@@ -116,15 +119,15 @@ void TSfxSounds::ReadData(TStream &in) {
   if (!IsMagic(FMagic))
     throw Exception("Not a valid Sound Library File");
   int32_t count = int32_t(Get32(head + 4));
-  CheckCount(count, in);
+  CheckCount(count);
 
   // Built aside and taken over only when complete: a failed read leaves
   // the list empty.
   std::vector<TSfxSoundRec> sounds;
   std::vector<std::vector<uint8_t>> data;
   try {
-    sounds.reserve(size_t(count));
-    data.reserve(size_t(count));
+    sounds.reserve(RoomFor(count, in));
+    data.reserve(RoomFor(count, in));
     for (int32_t i = 0; i < count; ++i) {
       uint8_t header[kSfxEntryHeaderSize];
       in.ReadBuffer(header, sizeof header);

@@ -1,7 +1,7 @@
 #include "ui/about.h"
 
-#include "ui/winsys/application.h"
 #include "rtl/sysutils.h"
+#include "ui/winsys/application.h"
 
 #include <QFontMetrics>
 #include <QGuiApplication>
@@ -66,10 +66,28 @@ int TfrmAbout::CenteredLeft(int screenWidth, int outerWidth) {
   return Round((screenWidth - outerWidth) * 0.5);
 }
 
-// Centres the box horizontally, once; the top edge stays where designed.
+// Centres the box horizontally, once, by its outer width; the top edge
+// stays where designed. The frame a window manager gives the box is asked
+// for now and known by the time the box is first shown, which places it
+// again before its window is made.
 void TfrmAbout::FormCreate() {
-  const int outerWidth = frameGeometry().width();
+  FrameQuery = std::make_unique<TWindowFrameQuery>(this);
+  Centre(QMargins());
+}
+
+void TfrmAbout::Centre(const QMargins &frame) {
+  const int outerWidth = width() + frame.left() + frame.right();
   move(CenteredLeft(Application.ScreenWidth(), outerWidth), 129);
+}
+
+void TfrmAbout::setVisible(bool visible) {
+  if (visible && FrameQuery) {
+    const QMargins frame = FrameQuery->Frame();
+    FrameQuery.reset();
+    if (!frame.isNull())
+      Centre(frame);
+  }
+  TCustomForm::setVisible(visible);
 }
 
 void TfrmAbout::Button1Click() {

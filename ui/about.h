@@ -6,6 +6,9 @@
 #include "ui/winsys/button.h"
 #include "ui/winsys/customform.h"
 #include "ui/winsys/label.h"
+#include "ui/winsys/wmframe.h"
+
+#include <memory>
 
 class TfrmAbout : public TCustomForm {
   Q_OBJECT
@@ -25,8 +28,17 @@ public:
   // text height is `textHeight` (the box is designed for 13).
   static int Scale(int value, int textHeight) { return (value * textHeight + 6) / 13; }
 
+  // The first showing places the box by the frame the window manager
+  // gives it.
+  void setVisible(bool visible) override;
+
 protected:
   void keyPressEvent(QKeyEvent *event) override;
+
+private:
+  void Centre(const QMargins &frame);
+
+  std::unique_ptr<TWindowFrameQuery> FrameQuery;
 };
 
 extern TfrmAbout *frmAbout;

@@ -27,8 +27,30 @@ start_x() {
 
 stop_all() {
   [[ -n ${APP_PID:-} ]] && kill "$APP_PID" 2>/dev/null || true
+  [[ -n ${WM_PID:-} ]] && kill "$WM_PID" 2>/dev/null || true
   [[ -n ${XVFB_PID:-} ]] && kill "$XVFB_PID" 2>/dev/null || true
   wait 2>/dev/null || true
+}
+
+# start_wm: starts openbox on the display and waits until it manages
+# windows.
+start_wm() {
+  command -v openbox >/dev/null || fail "openbox is missing (scripts/deps.sh test installs it)"
+  openbox --sm-disable >/dev/null 2>&1 &
+  WM_PID=$!
+  for _ in $(seq 100); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && return 0
+    sleep 0.05
+  done
+  fail "openbox did not start"
+}
+
+# round_half_even NUMERATOR: NUMERATOR / 2 rounded, a half to the even
+# neighbour.
+round_half_even() {
+  local n=$1 h=$(($1 / 2))
+  ((n % 2 == 0)) && { echo "$h"; return; }
+  ((h % 2 == 0)) && echo "$h" || echo $((h + 1))
 }
 
 # wait_window NAME [SECONDS]: prints the id of the first mapped window with

@@ -37,6 +37,7 @@ click 725 742
 ABOUT=$(wait_window "Om Zoftrel")
 read -r AX AY AW AH < <(geometry "$ABOUT")
 ((AY == 129)) || fail "About box top $AY"
+((AW == 249 && AH == 190)) || fail "About box client area ${AW}x$AH, designed 249x190"
 ((AX == (1280 - AW) / 2 || AX == (1280 - AW + 1) / 2)) || fail "About box left $AX"
 sleep 0.3
 screenshot "$OUT/about.png"

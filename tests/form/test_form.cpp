@@ -138,6 +138,10 @@ TEST_F(FormTest, ThePictureIsTheDesignedInstructionScreen) {
   EXPECT_GT(count(form->lblBluePoints->BoundsRect(), qRgb(0, 0, 255)), 20);
   EXPECT_GT(count(form->lblExplane->BoundsRect(), qRgb(0, 0, 0)), 200);
   EXPECT_GT(count(form->Label20->BoundsRect(), qRgb(0, 0, 255)), 100);
+  // The wrapped texts end above what follows them: the explanation above
+  // the blue heading, the heading above the first row of keys.
+  EXPECT_LE(form->lblExplane->Top() + form->lblExplane->Height(), form->Label20->Top());
+  EXPECT_LE(form->Label20->Top() + form->Label20->Height(), form->lblLetter->Top());
   // The hidden debug label shows nothing; the red tanks that may stand
   // there are taken away first.
   for (int slot = 1; slot <= 3; ++slot)
@@ -245,6 +249,11 @@ TEST_F(FormTest, AboutShowsTheBoxModelessAndOkHidesIt) {
   EXPECT_TRUE(about.windowFlags() & Qt::WindowStaysOnTopHint);
   EXPECT_EQ(about.y(), 129);
   EXPECT_EQ(about.x(), TfrmAbout::CenteredLeft(1024, about.frameGeometry().width()));
+  // At 96 pixels per inch the box keeps its designed size, texts and all.
+  EXPECT_EQ(QSize(about.ClientWidth(), about.ClientHeight()), QSize(249, 190));
+  EXPECT_EQ(about.Button1->geometry(), QRect(94, 142, 54, 25));
+  EXPECT_EQ(about.lblversion->Height(), 13);
+  EXPECT_EQ(about.lblAuthor->Height(), 26);
   EXPECT_EQ(about.lblversion->Caption(), "Zoftrel version 1.0");
   EXPECT_EQ(about.Button1->Caption(), "OK");
 

@@ -4,11 +4,13 @@
 #include "ui/winsys/application.h"
 #include "ui/winsys/button.h"
 #include "ui/winsys/customform.h"
+#include "ui/winsys/fontfaces.h"
 #include "ui/winsys/image.h"
 #include "ui/winsys/keys.h"
 #include "ui/winsys/label.h"
 
 #include <QApplication>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -231,4 +233,34 @@ TEST(Keys, KeysTypedIntoAnotherWindowNeverReachTheForm) {
   QApplication::sendEvent(&other, &press);
   EXPECT_TRUE(game.Keys.empty());
   EXPECT_TRUE(other.Keys.empty());
+}
+
+// The bitmap faces the windows use, with the text height the designed
+// face gives at 96 pixels per inch: the stand-in face must give the same.
+TEST(Fonts, StandInFacesHaveTheDesignedTextHeights) {
+  const struct {
+    TFont Font;
+    int TextHeight;
+  } fonts[] = {
+      {{"System", -16, clWindowText, false}, 20},
+      {{"System", -17, clRed, true}, 20},
+      {{"MS Sans Serif", -10, clWindowText, false}, 13},
+      {{"MS Sans Serif", -11, clWhite, false}, 13},
+  };
+  for (const auto &f : fonts) {
+    SCOPED_TRACE(f.Font.Name.toStdString() + " " + std::to_string(f.Font.Height));
+    EXPECT_EQ(DesignedTextHeight(f.Font.Name, f.Font.Height, 96), f.TextHeight);
+    EXPECT_EQ(QFontMetrics(f.Font.ToQFont()).height(), f.TextHeight);
+  }
+}
+
+// "MS Sans Serif" comes in six sizes; a screen of 120 pixels per inch has
+// them a quarter larger: its 10-pixel font is 8 points with 16 pixels of
+// text, which makes the About box a quarter larger there.
+TEST(Fonts, TheAboutBoxFaceFollowsTheScreensPixelsPerInch) {
+  EXPECT_EQ(DesignedTextHeight("MS Sans Serif", -13, 96), 16);
+  EXPECT_EQ(DesignedTextHeight("MS Sans Serif", -12, 120), 16);
+  EXPECT_EQ(DesignedTextHeight("MS Sans Serif", -14, 120), 16);
+  EXPECT_EQ(DesignedTextHeight("MS Sans Serif", -16, 120), 20);
+  EXPECT_EQ(DesignedTextHeight("Comic Sans MS", -17, 96), 0) << "character height";
 }

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   TMidiCheck check = CheckMidiFile({data, size});
   if (check.Ok()) {
     const TMidiFileInfo &info = check.Info;
-    if (info.Format > 2 || info.TrackCount == 0 || info.Division == 0 ||
+    if (info.Format > 2 || info.TrackCount == 0 || !info.Division.Valid() ||
         !std::isfinite(info.Seconds) || info.Seconds < 0 || info.Seconds > 86400)
       std::abort();
     // The plain form handed to the synthesizer checks out the same.

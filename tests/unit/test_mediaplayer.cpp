@@ -307,6 +307,70 @@ TEST_F(MediaPlayerTest, NotesKeepTheirPitchAndTimeAtTheOutputRate) {
   EXPECT_NEAR(best, 100, 2);
 }
 
+// The loudest sample of the left channel between two times of `out`.
+float PeakBetween(const std::vector<float> &out, double from, double to) {
+  float high = 0;
+  for (int i = int(from * kRate); i < int(to * kRate); ++i)
+    high = std::max(high, std::fabs(out[size_t(2 * i)]));
+  return high;
+}
+
+// 25 frames of 40 ticks: 1000 ticks a second, whatever a tempo event says.
+TEST_F(MediaPlayerTest, ATimecodeFilePlaysAtItsOwnSpeed) {
+  Bytes track = Tempo(0, 250000);
+  track.insert(track.end(), {0x00, 0xC0, 0x00});
+  PutMidiQuantity(track, 500);
+  track.insert(track.end(), {0x90, 69, 127});
+  PutMidiQuantity(track, 500);
+  track.insert(track.end(), {0x80, 69, 64});
+  Bytes end = EndOfTrack(500);
+  track.insert(track.end(), end.begin(), end.end());
+  TMediaPlayer player;
+  player.FileName = Write("timecode.mid", Join({Header(0, 1, 0xE728), Chunk(track)}));
+  player.Open();
+  EXPECT_EQ(player.Length(), 1500u);
+  player.Play();
+  std::vector<float> out(2 * 2 * kRate, 0.0f);
+  player.MixInto(out.data(), 2 * kRate, kRate);
+  EXPECT_EQ(player.Mode(), mdStopped);
+  EXPECT_EQ(player.Position(), 1500u);
+  if (!HaveSoundFont())
+    return;
+  EXPECT_LT(PeakBetween(out, 0.0, 0.48), 1e-4f) << "silent before the note";
+  EXPECT_GT(PeakBetween(out, 0.5, 0.52), 0.01f) << "the note starts at 0.5 s";
+  EXPECT_LT(PeakBetween(out, 1.45, 1.5), PeakBetween(out, 0.9, 1.0) / 4) << "and ends at 1 s";
+}
+
+// Instruments are read from the soundfont when the tune is opened: one
+// chosen in the middle of the piece plays even when the soundfont cannot
+// be read any more.
+TEST_F(MediaPlayerTest, ATuneHasItsInstrumentsLoadedWhenItIsOpened) {
+  if (!HaveSoundFont())
+    GTEST_SKIP() << "no General MIDI soundfont";
+  const fs::path bank = fDir / "bank.sf2";
+  fs::copy_file(TMidiSynth::SoundFontPath(), bank);
+  setenv("ZOFTREL_SOUNDFONT", bank.c_str(), 1);
+  TMediaPlayer player;
+  player.FileName = fHalfSecond;
+  player.Open();
+  unsetenv("ZOFTREL_SOUNDFONT");
+  // A flute from 0.5 s to 1 s, chosen at 0.5 s.
+  Bytes track;
+  PutMidiQuantity(track, 480);
+  track.insert(track.end(), {0xC0, 73, 0x00, 0x90, 72, 127});
+  PutMidiQuantity(track, 480);
+  track.insert(track.end(), {0x80, 72, 64});
+  Bytes end = EndOfTrack();
+  track.insert(track.end(), end.begin(), end.end());
+  player.FileName = Write("flute.mid", Join({Header(0, 1, 480), Chunk(track)}));
+  player.Open();
+  fs::remove(bank);
+  player.Play();
+  std::vector<float> out(2 * kRate, 0.0f);
+  player.MixInto(out.data(), kRate, kRate);
+  EXPECT_GT(PeakBetween(out, 0.5, 1.0), 0.01f);
+}
+
 TEST_F(MediaPlayerTest, WithoutASoundFontTheMusicIsSilentButKeepsTime) {
   setenv("ZOFTREL_SOUNDFONT", (fDir / "none.sf2").c_str(), 1);
   TMediaPlayer player;

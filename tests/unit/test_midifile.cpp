@@ -53,6 +53,42 @@ TEST(MidiFile, AcceptsRunningStatusSysexForeignChunksAndLongHeaders) {
   EXPECT_EQ(PlainMidiFile(file, check), Join({Header(0, 1, 480), Chunk(body)}));
 }
 
+// Timecode ticks last 1 / (frames per second * ticks per frame) whatever
+// the tempo events say; drop-frame "29" runs at 30000/1001 frames a second.
+TEST(MidiFile, TimecodeFilesRunOnFramesAndBecomeQuarterNotesAtAFixedTempo) {
+  // 25 frames of 40 ticks: 1000 ticks a second.
+  Bytes track = Join({Tempo(0, 250000), ChordTrack(1500)});
+  Bytes file = Join({Header(0, 1, 0xE728), Chunk(track)});
+  TMidiCheck check = Check(file);
+  ASSERT_TRUE(check.Ok()) << MidiFaultName(check.Fault);
+  EXPECT_DOUBLE_EQ(check.Info.Seconds, 1.5);
+  // The same piece at 1000 ticks a quarter and one second a quarter.
+  EXPECT_EQ(PlainMidiFile(file, check),
+            Join({Header(0, 1, 1000),
+                  Chunk(Join({Tempo(0, 1000000), Tempo(0, 1000000), ChordTrack(1500)}))}));
+
+  // 300 frames of 100 ticks at 29.97 frames a second: 10.01 s.
+  file = Join({Header(0, 1, 0xE364), Chunk(ChordTrack(30000))});
+  check = Check(file);
+  ASSERT_TRUE(check.Ok()) << MidiFaultName(check.Fault);
+  EXPECT_DOUBLE_EQ(check.Info.Seconds, 10.01);
+  EXPECT_DOUBLE_EQ(Check(PlainMidiFile(file, check)).Info.Seconds, 10.01);
+}
+
+// What the synth must have loaded before the piece plays: every program
+// with the bank its channel selected, once each.
+TEST(MidiFile, ListsTheProgramsThePieceSelects) {
+  Bytes track{0x00, 0xC0, 0x00, 0x60, 0xB1, 0x00, 0x08, 0x00, 0xC1, 0x30, 0x10, 0xC0,
+              0x00, 0x00, 0xC9, 0x19, 0x00, 0xB1, 0x20, 0x02, 0x00, 0xC1, 0x30};
+  Bytes end = EndOfTrack();
+  track.insert(track.end(), end.begin(), end.end());
+  TMidiCheck check = Check(Join({Header(0, 1, 480), Chunk(track)}));
+  ASSERT_TRUE(check.Ok()) << MidiFaultName(check.Fault);
+  const std::vector<TMidiProgram> expected{
+      {0, -1, -1, 0}, {1, 8, -1, 48}, {9, -1, -1, 25}, {1, 8, 2, 48}};
+  EXPECT_EQ(check.Programs, expected);
+}
+
 struct TDamage {
   const char *Name;
   Bytes File;
@@ -81,8 +117,10 @@ TEST(MidiFile, RejectsDamagedFilesWithTheirFault) {
       {"missing second track", Join({Header(1, 2, 480), Chunk(EndOfTrack()), Chunk({}, "JUNK")}),
        TMidiFault::Truncated},
       {"division 0", Join({Header(0, 1, 0), Chunk(EndOfTrack())}), TMidiFault::BadHeader},
-      {"SMPTE division", Join({Header(0, 1, 0xE728), Chunk(EndOfTrack())}),
-       TMidiFault::Unsupported},
+      {"timecode of 23 frames", Join({Header(0, 1, 0xE928), Chunk(EndOfTrack())}),
+       TMidiFault::BadHeader},
+      {"timecode of no ticks a frame", Join({Header(0, 1, 0xE700), Chunk(EndOfTrack())}),
+       TMidiFault::BadHeader},
       {"chunk longer than the file", longChunk, TMidiFault::Truncated},
       {"chunk shorter than its events", shortChunk, TMidiFault::Truncated},
       {"data without status", Join({Header(0, 1, 480), Chunk({0x00, 0x40, 0x40})}),

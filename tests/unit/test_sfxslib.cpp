@@ -1,7 +1,7 @@
-#include "sfx_test_streams.h"
-#include "sound/sfxslib.h"
 #include "rtl/filer.h"
 #include "rtl/sysutils.h"
+#include "sfx_test_streams.h"
+#include "sound/sfxslib.h"
 
 #include <gtest/gtest.h>
 
@@ -108,6 +108,18 @@ TEST(SfxSounds, CountsAndSizesBeyondTheStreamFailBeforeAllocating) {
   bytes = MakeStream(TwoSounds());
   Patch32(bytes, 8 + 40, 0x7FFFFFFF);
   EXPECT_EQ(ReadFailure(bytes), "Stream read error");
+}
+
+// Entries are read in turn: an empty sound ahead of the missing entries is
+// the fault met first.
+TEST(SfxSounds, AnExcessiveCountFailsAtTheFirstDamagedEntry) {
+  auto sounds = TwoSounds();
+  sounds[0].samples.clear();
+  auto bytes = MakeStream(sounds);
+  for (uint32_t count : {3u, 0x7FFFFFFFu}) {
+    Patch32(bytes, 4, count);
+    EXPECT_EQ(ReadFailure(bytes), "TSfxSounds: GemMem Failed for Sound.Data");
+  }
 }
 
 TEST(SfxSounds, EveryTruncationFailsWithAReadErrorAndLeavesTheListEmpty) {

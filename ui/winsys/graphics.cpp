@@ -1,5 +1,9 @@
 #include "ui/winsys/graphics.h"
 
+#include "ui/winsys/fontfaces.h"
+
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 QColor ToQColor(TColor c) {
@@ -12,10 +16,10 @@ TColor FromQColor(const QColor &c) {
 
 QFont TFont::ToQFont() const {
   QFont f(Name);
-  f.setPixelSize(std::abs(Height));
   f.setBold(Bold);
   f.setStyleStrategy(QFont::NoAntialias);
   f.setHintingPreference(QFont::PreferFullHinting);
+  f.setPixelSize(StandInPixelSize(*this, f));
   return f;
 }
 
