@@ -3,6 +3,7 @@
 #pragma once
 
 #include "game/ball.h"
+#include "game/computer.h"
 #include "game/line.h"
 #include "game/player.h"
 #include "game/tank.h"
@@ -52,7 +53,7 @@ void PlaceTanks();
 // keys stay.
 void ResetGame();
 
-class TForm1 : public TCustomForm {
+class TForm1 : public TCustomForm, public IComputerKeys {
   Q_OBJECT
 
 public:
@@ -77,6 +78,10 @@ public:
   std::unique_ptr<TSfxSoundLib> SfxSoundLib1;
   // Game controllers: not a designed component.
   std::unique_ptr<TGamepads> Gamepads;
+  // The computer's players by side (1 red, 2 blue), where it plays one.
+  std::unique_ptr<CComputerPlayer> Computers[kMaxPlayers + 1];
+  // The computer's presses and releases: one more key source.
+  static constexpr int ComputerSource = -1;
 
   // The names of all components, in creation order.
   QStringList ComponentNames;
@@ -92,6 +97,14 @@ public:
   // Centres a marker picture (the star, the bird) on a point of the field
   // and shows it.
   void ShowMarker(TImage *marker, TPointF at);
+
+  // From now on the computer plays a side, with its own generator seeded
+  // as given. That side's keyboard keys and pads are ignored: the pads go
+  // to the sides people play.
+  void PlayComputer(int side, TComputerLevel level, uint32_t seed);
+  void ComputerKeyDown(uint16_t key) override;
+  void ComputerKeyUp(uint16_t key) override;
+  bool TakesKey(int source, uint16_t key) const override;
 
   void FormCreate();
   void FormPaint();
@@ -119,6 +132,14 @@ private:
   std::vector<TLabel *> InstructionLabels() const;
   void CreateGameObjects();
   bool GameObjectsExist() const;
+  // The side whose key it is, or 0.
+  int SideOfKey(uint16_t key) const;
+  // One controller's keys for each side a person plays, red first.
+  std::vector<TPadKeys> PadKeys() const;
+  void NewComputerGames();
+  // The computer's turn after a tick's work: it looks and presses keys, or
+  // lets go of them once the game is over.
+  void RunComputers();
 };
 
 extern TForm1 *Form1;

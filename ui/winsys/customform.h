@@ -58,6 +58,9 @@ public:
   void SourceKeyUp(int source, uint16_t key);
   // Whether any source holds the key.
   bool KeyHeld(uint16_t key) const;
+  // Whether a source's presses and releases of a key reach the form; a
+  // key it does not take is not counted as held either.
+  virtual bool TakesKey(int source, uint16_t key) const;
 
   // Marks an area for repainting; the repaint runs when the event queue is
   // next idle, like a window system's paint message.
