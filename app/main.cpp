@@ -1,6 +1,8 @@
-// The program entry: sets the title, creates the main window and the About
-// box, and runs the event loop. A failure while the main window's contents
-// are built ends the program with the "Application Error" box.
+// The program entry: reads the options, sets the title, creates the main
+// window and the About box, and runs the event loop. A failure while the
+// main window's contents are built ends the program with the "Application
+// Error" box.
+#include "app/options.h"
 #include "rtl/sysutils.h"
 #include "ui/about.h"
 #include "ui/form.h"
@@ -9,6 +11,8 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <chrono>
+#include <iostream>
 #include <memory>
 
 static int StartUpFailed(const char *className, const void *address, const std::string &message) {
@@ -33,6 +37,11 @@ static void PreferX11UnderWayland() {
 }
 
 int main(int argc, char *argv[]) {
+  // Help, the version and a faulty option end the program before it
+  // touches the window system.
+  TOptions options;
+  if (int exitCode; !ReadOptions(argc, argv, options, std::cout, std::cerr, exitCode))
+    return exitCode;
   PreferX11UnderWayland();
   // Qt acts on options of its own in the arguments it is given (-reverse,
   // -geometry, -style, ...): it gets the program's name only, and the
@@ -57,6 +66,12 @@ int main(int argc, char *argv[]) {
   } catch (const std::exception &e) {
     return StartUpFailed("Exception", nullptr, e.what());
   }
+  // The computer plays differently from run to run.
+  const auto seed =
+      static_cast<uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
+  for (int side = 1; side <= 2; ++side)
+    if (options.Computer[side])
+      form->PlayComputer(side, options.Level[side], seed + side);
   auto about = std::make_unique<TfrmAbout>();
   if (Application.Terminated)
     return 0;

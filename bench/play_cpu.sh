@@ -5,6 +5,8 @@
 # process's CPU as a share of one core, and the SDL audio thread's part.
 # Usage: bench/play_cpu.sh [RUN_DIR] [SECONDS]   (default: build/bin, 30)
 # PLAY_SHOT=FILE also keeps a screenshot of the game at the end.
+# PLAY_ARGS="--blue=normal" plays against the computer: the keys sent for
+# its side are then ignored.
 source "$(dirname "$0")/../tests/e2e/lib.sh"
 RUN_DIR=${1:-$(dirname "$0")/../build/bin}
 DURATION=${2:-30}
@@ -12,7 +14,8 @@ cd "$RUN_DIR"
 start_x 1280 1024
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 
-./zoftrel >/dev/null 2>&1 &
+# shellcheck disable=SC2086
+./zoftrel ${PLAY_ARGS:-} >/dev/null 2>&1 &
 APP_PID=$!
 WIN=$(wait_window Zoftrel)
 sleep 0.5

@@ -41,13 +41,67 @@ TForm1::TForm1() {
   Form1 = this;
   GameWindow = this;
   Application.Guard([this] { FormCreate(); });
-  // A pad holds its player's keys: the first pad steers red, the second
-  // blue.
-  std::vector<TPadKeys> padKeys;
+  Gamepads = std::make_unique<TGamepads>(*this, PadKeys());
+}
+
+// A pad holds its player's keys: the first pad steers red, the second
+// blue, or the one side a person plays against the computer.
+std::vector<TPadKeys> TForm1::PadKeys() const {
+  std::vector<TPadKeys> keys;
   for (int p = 1; p <= kMaxPlayers && GameObjectsExist(); ++p)
-    padKeys.push_back(
-        {Players[p]->KeyLeft, Players[p]->KeyRight, Players[p]->KeyShoot, Players[p]->KeySwitch});
-  Gamepads = std::make_unique<TGamepads>(*this, padKeys);
+    if (!Computers[p])
+      keys.push_back(
+          {Players[p]->KeyLeft, Players[p]->KeyRight, Players[p]->KeyShoot, Players[p]->KeySwitch});
+  return keys;
+}
+
+void TForm1::PlayComputer(int side, TComputerLevel level, uint32_t seed) {
+  Computers[side] = std::make_unique<CComputerPlayer>(side, level, seed, this);
+  Gamepads.reset();
+  Gamepads = std::make_unique<TGamepads>(*this, PadKeys());
+}
+
+void TForm1::ComputerKeyDown(uint16_t key) {
+  SourceKeyDown(ComputerSource, key);
+}
+
+void TForm1::ComputerKeyUp(uint16_t key) {
+  SourceKeyUp(ComputerSource, key);
+}
+
+// A side's keys come from the computer alone while it plays that side,
+// and never from it otherwise.
+bool TForm1::TakesKey(int source, uint16_t key) const {
+  const int side = SideOfKey(key);
+  const bool computer = side != 0 && Computers[side];
+  return computer == (source == ComputerSource);
+}
+
+int TForm1::SideOfKey(uint16_t key) const {
+  for (int p = 1; p <= kMaxPlayers && GameObjectsExist(); ++p) {
+    const CPlayer *player = Players[p];
+    if (key == player->KeyLeft || key == player->KeyRight || key == player->KeyShoot ||
+        key == player->KeySwitch)
+      return p;
+  }
+  return 0;
+}
+
+void TForm1::NewComputerGames() {
+  for (auto &computer : Computers)
+    if (computer)
+      computer->NewGame();
+}
+
+void TForm1::RunComputers() {
+  for (auto &computer : Computers)
+    if (computer && btnStart->isHidden())
+      computer->Tick();
+  // The game may also end while the computer presses its keys.
+  if (!btnStart->isHidden())
+    for (auto &computer : Computers)
+      if (computer)
+        computer->ReleaseAll();
 }
 
 TForm1::~TForm1() {
@@ -357,6 +411,7 @@ void TForm1::btnStartClick() {
   if (btnStart->Caption() == "New game") {
     // The old walls stay on view until the next start.
     ResetGame();
+    NewComputerGames();
     btnStart->SetCaption("Start game");
     btnStart->repaint();
     return;
@@ -376,6 +431,7 @@ void TForm1::btnStartClick() {
   SfxAudio1->Sound(0)->Play();
   for (int w = 1; w <= 6; ++w)
     Lines[w]->Draw(false);
+  NewComputerGames();
 }
 
 void TForm1::Timer1Timer() {
@@ -403,6 +459,7 @@ void TForm1::Timer1Timer() {
     if (MarkerMusicCounter % 4 == 0)
       BackgroundMusic->Play();
   }
+  RunComputers();
 }
 
 void TForm1::btnExitClick() {

@@ -4,6 +4,7 @@
 
 #include "game/battlefield.h"
 #include "game/gamewindow.h"
+#include "game/computer.h"
 #include "music/mediaplayer.h"
 #include "sound/sfxslib.h"
 #include "sound/sfxsnd.h"
@@ -20,7 +21,7 @@
 #include <memory>
 #include <string>
 
-class TForm1 : public TCustomForm, public TGameWindow {
+class TForm1 : public TCustomForm, public TGameWindow, public IComputerKeys {
   Q_OBJECT
 
 public:
@@ -45,6 +46,10 @@ public:
   std::unique_ptr<TSfxSoundLib> SfxSoundLib1;
   // Game controllers: not a designed component.
   std::unique_ptr<TGamepads> Gamepads;
+  // The computer's players by side (1 red, 2 blue), where it plays one.
+  std::unique_ptr<CComputerPlayer> Computers[kMaxPlayers + 1];
+  // The computer's presses and releases: one more key source.
+  static constexpr int ComputerSource = -1;
 
   // The names of all components, in creation order.
   QStringList ComponentNames;
@@ -78,6 +83,14 @@ public:
   void SetScoreCaption(int32_t player, const std::string &caption) override;
   void GameOver() override;
 
+  // From now on the computer plays a side, with its own generator seeded
+  // as given. That side's keyboard keys and pads are ignored: the pads go
+  // to the sides people play.
+  void PlayComputer(int side, TComputerLevel level, uint32_t seed);
+  void ComputerKeyDown(uint16_t key) override;
+  void ComputerKeyUp(uint16_t key) override;
+  bool TakesKey(int source, uint16_t key) const override;
+
   void FormCreate();
   void FormPaint();
   void FormKeyDown(uint16_t &key);
@@ -103,6 +116,14 @@ private:
                            const QString &text, TColor color);
   std::vector<TLabel *> InstructionLabels() const;
   bool GameObjectsExist() const;
+  // The side whose key it is, or 0.
+  int SideOfKey(uint16_t key) const;
+  // One controller's keys for each side a person plays, red first.
+  std::vector<TPadKeys> PadKeys() const;
+  void NewComputerGames();
+  // The computer's turn after a tick's work: it looks and presses keys, or
+  // lets go of them once the game is over.
+  void RunComputers();
 };
 
 extern TForm1 *Form1;

@@ -2,8 +2,9 @@
 # The Debian package: it builds with the expected name and control fields,
 # lintian, desktop-file-validate and appstreamcli find no errors, and the
 # program unpacked from it starts the way its menu entry says (its Exec, in
-# its Path) under X with a Wayland-like session around it, and refuses to
-# start from any other directory.
+# its Path) under X with a Wayland-like session around it, as do its two
+# actions against the computer, and refuses to start from any other
+# directory.
 # Usage: test_package.sh BUILD_DIR [CPACK]
 source "$(dirname "$0")/lib.sh"
 BUILD=$(cd "$1" && pwd)
@@ -89,6 +90,21 @@ grep -q 'init_platform called with pluginNamesWithArguments "xcb"' "$WORK/qt.log
 kill "$APP_PID"
 wait "$APP_PID" 2>/dev/null || true
 APP_PID=
+
+# Its actions start the same program with options it takes: a window,
+# not the exit code 2 of a faulty option.
+for action in PlayComputer WatchComputer; do
+  echo "== started from the action $action"
+  ACTION_EXEC=$(sed -n "/^\[Desktop Action $action\]/,/^\[/s/^Exec=//p" "$ENTRY" | head -n1)
+  read -r -a ACTION <<<"$ACTION_EXEC"
+  [[ ${ACTION[0]} == "${COMMAND[0]}" && ${#ACTION[@]} -gt 1 ]] || fail "$action: Exec=$ACTION_EXEC"
+  "${ACTION[@]}" &
+  APP_PID=$!
+  wait_window Zoftrel 20 >/dev/null
+  kill "$APP_PID"
+  wait "$APP_PID" 2>/dev/null || true
+  APP_PID=
+done
 
 echo "== started elsewhere"
 mkdir "$WORK/elsewhere"

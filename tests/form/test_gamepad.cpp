@@ -479,3 +479,17 @@ TEST_F(SdlControllers, TheMainWindowGivesEachPlayerAPadWithTheGameKeys) {
   EXPECT_FALSE(form.btnStart->isVisible());
   EXPECT_TRUE(form.Timer1->Enabled());
 }
+
+TEST_F(SdlControllers, AgainstTheComputerTheFirstPadSteersThePersonsSide) {
+  Application.SetScreenSize(1280, 1024);
+  VirtualPad pad;
+  ProbeForm form;
+  form.PlayComputer(1, lvEasy, 1);
+  form.Gamepads->Poll();
+  EXPECT_EQ(form.Gamepads->Connected(), 1);
+  pad.Button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, true);
+  form.Gamepads->Poll();
+  pad.Button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, false);
+  form.Gamepads->Poll();
+  EXPECT_EQ(form.Keys, (KeyLog{{'d', 100}}));
+}

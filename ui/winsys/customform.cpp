@@ -76,7 +76,13 @@ bool TCustomForm::PressDefaultButton() {
   return true;
 }
 
+bool TCustomForm::TakesKey(int, uint16_t) const {
+  return true;
+}
+
 void TCustomForm::SourceKeyDown(int source, uint16_t key) {
+  if (!TakesKey(source, key))
+    return;
   if (std::find(KeyHolders.begin(), KeyHolders.end(), std::pair(key, source)) == KeyHolders.end())
     KeyHolders.emplace_back(key, source);
   Application.Guard([&] { DoKeyDown(key); });
@@ -86,6 +92,8 @@ void TCustomForm::SourceKeyDown(int source, uint16_t key) {
 // nobody else holds it: the keyboard delivers releases of keys pressed
 // while another window had the focus.
 void TCustomForm::SourceKeyUp(int source, uint16_t key) {
+  if (!TakesKey(source, key))
+    return;
   auto it = std::find(KeyHolders.begin(), KeyHolders.end(), std::pair(key, source));
   if (it != KeyHolders.end())
     KeyHolders.erase(it);

@@ -49,15 +49,19 @@ public:
   // it did.
   bool PressDefaultButton();
 
-  // Key sources. The keyboard is source 0; other inputs (gamepads) hold
-  // keys under numbers of their own. Every press reaches the key-down
-  // handler, so a press of a key that another source already holds acts as
-  // an auto-repeat; the key-up handler runs when the last holder lets go.
+  // Key sources. The keyboard is source 0; other inputs (gamepads, the
+  // computer player) hold keys under numbers of their own. Every press
+  // reaches the key-down handler, so a press of a key that another source
+  // already holds acts as an auto-repeat; the key-up handler runs when the
+  // last holder lets go.
   static constexpr int KeyboardSource = 0;
   void SourceKeyDown(int source, uint16_t key);
   void SourceKeyUp(int source, uint16_t key);
   // Whether any source holds the key.
   bool KeyHeld(uint16_t key) const;
+  // Whether a source's presses and releases of a key reach the form; a
+  // key it does not take is not counted as held either.
+  virtual bool TakesKey(int source, uint16_t key) const;
 
   // Marks an area for repainting; the repaint runs when the event queue is
   // next idle, like a window system's paint message.

@@ -1,0 +1,24 @@
+// The program's command line: "debug" as the first argument (read by the
+// main window), the computer's sides and levels, --help and --version.
+// Arguments the program does not know are ignored.
+#pragma once
+
+#include "game/computer.h"
+
+#include <iosfwd>
+
+struct TOptions {
+  // Indexed by side: 1 red, 2 blue.
+  bool Computer[3] = {};
+  TComputerLevel Level[3] = {lvNormal, lvNormal, lvNormal};
+};
+
+// The text the About box shows as the version.
+extern const char *const VersionText;
+
+// Reads the arguments after the program name. Says whether the program
+// goes on to open its window; when not, exitCode is what it ends with,
+// after --help or --version wrote to out, or a faulty option wrote one
+// line to err.
+bool ReadOptions(int argc, const char *const argv[], TOptions &options, std::ostream &out,
+                 std::ostream &err, int &exitCode);

@@ -1,0 +1,81 @@
+#!/usr/bin/env bash
+# The computer plays itself in a real X window (--red=hard --blue=hard):
+# Start game leads to a game over by itself within four minutes; New game
+# and Start game then play a second one. Exits with 77 (skipped) when the
+# computer presses no keys at all, as in a build without its play.
+# Usage: test_computer.sh RUN_DIR OUT_DIR
+source "$(dirname "$0")/lib.sh"
+RUN_DIR=$1
+OUT=$2
+mkdir -p "$OUT"
+
+# The start button's rectangle on a 1280 x 1024 screen (client area at
+# 130,152; the button 111 x 45 at client 369,570), and its centre.
+BX=499
+BY=722
+BW=111
+BH=45
+START=(554 744)
+# Where the battle is: the client area above the buttons' row.
+FIELD="1020x560+130+152"
+
+shot() { screenshot "$OUT/$1.png"; }
+# The start button is on view: its face is light grey, a colour that
+# nothing on the field has (the tanks' highlight aqua has no red).
+button_shown() {
+  local light
+  light=$(convert "$1" -crop "${BW}x${BH}+${BX}+${BY}" +repage -fx 'min(r,min(g,b))' \
+    -threshold 70% -format '%[fx:int(mean*w*h+0.5)]' info:)
+  ((light > BW * BH / 3))
+}
+# wait_over NAME: waits up to four minutes for the game over.
+wait_over() {
+  local deadline=$((SECONDS + 240))
+  while ((SECONDS < deadline)); do
+    sleep 2
+    shot "$1"
+    if button_shown "$OUT/$1.png"; then
+      echo "$1 over after $((SECONDS - started)) s"
+      return 0
+    fi
+  done
+  fail "$1: no game over within four minutes"
+}
+# start NAME: Start game, and the button gone.
+start() {
+  click "${START[@]}"
+  sleep 0.5
+  shot "$1-started"
+  ! button_shown "$OUT/$1-started.png" || fail "$1: Start game did not start a game"
+  started=$SECONDS
+}
+
+start_x 1280 1024
+cd "$RUN_DIR"
+SDL_AUDIODRIVER=dummy ./zoftrel --red=hard --blue=hard &
+APP_PID=$!
+WIN=$(wait_window Zoftrel)
+sleep 0.5
+shot instructions
+button_shown "$OUT/instructions.png" || fail "no Start game button on the instruction screen"
+
+start game1
+sleep 5
+shot game1-moving
+moved=$(compare -metric AE "$OUT/game1-started.png[$FIELD]" "$OUT/game1-moving.png[$FIELD]" \
+  null: 2>&1 || true)
+if [[ $moved == 0 ]]; then
+  echo "SKIPPED: nothing moved in 5 s: the computer presses no keys in this build"
+  exit 77
+fi
+wait_over game1
+
+# New game: fresh tanks, the button reads Start game and stays on view.
+click "${START[@]}"
+sleep 0.5
+shot ready
+button_shown "$OUT/ready.png" || fail "New game hid the button"
+start game2
+wait_over game2
+kill -0 "$APP_PID" 2>/dev/null || fail "the program ended"
+echo "computer test passed"
