@@ -1,14 +1,15 @@
 // The program entry: sets the title, creates the main window and the About
 // box, and runs the event loop. A failure while the main window's contents
 // are built ends the program with the "Application Error" box.
+#include "rtl/sysutils.h"
 #include "ui/about.h"
 #include "ui/form.h"
 #include "ui/winsys/application.h"
-#include "rtl/sysutils.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <cstdio>
 #include <memory>
 
 static int StartUpFailed(const char *className, const void *address, const std::string &message) {
@@ -32,7 +33,29 @@ static void PreferX11UnderWayland() {
     qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
+// Without any display (started over ssh, say) there is no window to show:
+// say so in one line rather than leave it to Qt. A platform chosen on the
+// command line or in QT_QPA_PLATFORM (offscreen, say) needs none.
+static bool NoDisplay(int argc, char *argv[]) {
+  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+      !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    return false;
+  for (int i = 1; i < argc; ++i) {
+    const QByteArray arg(argv[i]);
+    if (arg == "-platform" || arg == "--platform" || arg.startsWith("-platform=") ||
+        arg.startsWith("--platform="))
+      return false;
+  }
+  std::fprintf(stderr,
+               "%s: no display to show the window on (neither DISPLAY nor "
+               "WAYLAND_DISPLAY is set)\n",
+               QFileInfo(QString::fromLocal8Bit(argv[0])).fileName().toLocal8Bit().constData());
+  return true;
+}
+
 int main(int argc, char *argv[]) {
+  if (NoDisplay(argc, argv))
+    return 1;
   PreferX11UnderWayland();
   QApplication app(argc, argv);
   QApplication::setApplicationName("Mervolo");
