@@ -24,11 +24,14 @@ walls=$(count_colour "$OUT/keyboard_started.png" 130 152 1020 560 51 51 51)
 ((walls > 300)) || fail "Return did not start the game ($walls grey pixels)"
 
 # During the game these press no button: Exit would ask its question.
-key_to "$WIN" Return space KP_Enter
-sleep 0.5
-if xdotool search --onlyvisible --name '^Confirm$' >/dev/null 2>&1; then
-  fail "a key during the game brought up the exit question"
-fi
+for key in Return space KP_Enter; do
+  key_to "$WIN" "$key"
+  sleep 0.4
+  if xdotool search --onlyvisible --name '^Confirm$' >/dev/null 2>&1; then
+    fail "$key during the game brought up the exit question"
+  fi
+done
+kill -0 "$APP_PID" 2>/dev/null || fail "the program ended"
 
 # The key where a US keyboard has S gives Cyrillic yeru here; red's active
 # tank turns and shows its highlight colour.
