@@ -42,8 +42,7 @@ static bool NoDisplay(int argc, char *argv[]) {
     return false;
   for (int i = 1; i < argc; ++i) {
     const QByteArray arg(argv[i]);
-    if (arg == "-platform" || arg == "--platform" || arg.startsWith("-platform=") ||
-        arg.startsWith("--platform="))
+    if (arg == "-platform" || arg == "--platform")
       return false;
   }
   std::fprintf(stderr,
