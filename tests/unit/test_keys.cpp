@@ -1,5 +1,6 @@
 #include "ui/winsys/keys.h"
 
+#include <QInputDevice>
 #include <QKeyEvent>
 #include <Qt>
 #include <gtest/gtest.h>
@@ -57,7 +58,9 @@ TEST(VirtualKeys, ControlKeys) {
 namespace {
 // A key press as Qt gives it on X: the keysym and the X key code.
 uint16_t Press(uint32_t keysym, uint32_t keycode, int qtKey = 0) {
-  QKeyEvent e(QEvent::KeyPress, qtKey, Qt::NoModifier, keycode, keysym, 0);
+  const QInputDevice keyboard("keyboard", 1, QInputDevice::DeviceType::Keyboard);
+  QKeyEvent e(QEvent::KeyPress, qtKey, Qt::NoModifier, keycode, keysym, 0, QString(), false, 1,
+              &keyboard);
   return VirtualKeyFromEvent(e);
 }
 // X key codes of some keys of a US keyboard.
