@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <chrono>
+#include <cstdio>
 #include <iostream>
 #include <memory>
 
@@ -36,12 +37,28 @@ static void PreferX11UnderWayland() {
     qputenv("QT_QPA_PLATFORM", "xcb");
 }
 
+// Without any display (started over ssh, say) there is no window to show:
+// say so in one line rather than leave it to Qt. A platform chosen in
+// QT_QPA_PLATFORM (offscreen, say) needs none.
+static bool NoDisplay(const char *program) {
+  if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") || !qEnvironmentVariableIsEmpty("DISPLAY") ||
+      !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+    return false;
+  std::fprintf(stderr,
+               "%s: no display to show the window on (neither DISPLAY nor "
+               "WAYLAND_DISPLAY is set)\n",
+               QFileInfo(QString::fromLocal8Bit(program)).fileName().toLocal8Bit().constData());
+  return true;
+}
+
 int main(int argc, char *argv[]) {
   // Help, the version and a faulty option end the program before it
   // touches the window system.
   TOptions options;
   if (int exitCode; !ReadOptions(argc, argv, options, std::cout, std::cerr, exitCode))
     return exitCode;
+  if (NoDisplay(argc > 0 && argv[0] ? argv[0] : "zoftrel"))
+    return 1;
   PreferX11UnderWayland();
   // Qt acts on options of its own in the arguments it is given (-reverse,
   // -geometry, -style, ...): it gets the program's name only, and the

@@ -3,9 +3,19 @@
 # the "Application Error" box, never its main window, and exits with code 1
 # once the box is closed: both when the directory lacks the file and when
 # the file lies beside the program but the program is started elsewhere.
+# Without any display at all it says so in one line and exits with code 1.
 # Usage: test_startup_failure.sh RUN_DIR
 source "$(dirname "$0")/lib.sh"
 RUN_DIR=$(cd "$1" && pwd)
+
+# Without any display: one line on standard error, exit code 1.
+set +e
+err=$(cd "$RUN_DIR" && env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM SDL_AUDIODRIVER=dummy \
+  timeout 10 ./zoftrel 2>&1 >/dev/null)
+rc=$?
+set -e
+((rc == 1)) || fail "without a display: exit code $rc, expected 1"
+[[ $(wc -l <<<"$err") == 1 && $err == *DISPLAY* ]] || fail "without a display it said: $err"
 
 start_x 1280 1024
 WORK=$(mktemp -d)

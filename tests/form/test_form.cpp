@@ -199,6 +199,50 @@ TEST_F(FormTest, EnterOnTheInstructionScreenStartsAGame) {
   form->Timer1->SetEnabled(false);
 }
 
+TEST_F(FormTest, DuringAGameEnterAndSpacePressNoButton) {
+  auto form = MakeForm();
+  form->activateWindow();
+  QApplication::processEvents();
+  bool asked = false;
+  Application.MessageHook = [&](const QString &, const QString &, TMsgDlgType) {
+    asked = true;
+    return QMessageBox::No;
+  };
+  auto type = [&](int key, uint32_t keysym, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    for (QEvent::Type t : {QEvent::KeyPress, QEvent::KeyRelease}) {
+      QKeyEvent e(t, key, mods, 0, keysym, 0);
+      QApplication::sendEvent(QApplication::focusWidget(), &e);
+    }
+  };
+  type(Qt::Key_Space, ' '); // Start game
+  ASSERT_TRUE(form->btnStart->isHidden());
+  // The hidden button leaves the focus on the window, not on Exit.
+  EXPECT_EQ(QApplication::focusWidget(), form.get());
+  const int active = Players[1]->Active;
+  form->Update();
+  const QImage before = form->Image().copy();
+  type(Qt::Key_Return, 0xFF0D);
+  type(Qt::Key_Space, ' ');
+  type(Qt::Key_Enter, 0xFF8D, Qt::KeypadModifier);
+  form->Update();
+  EXPECT_FALSE(asked);
+  EXPECT_TRUE(form->Timer1->Enabled());
+  EXPECT_EQ(form->btnStart->Caption(), "New game");
+  EXPECT_TRUE(form->btnStart->isHidden());
+  EXPECT_EQ(Players[1]->Active, active);
+  EXPECT_EQ(form->Image(), before);
+  // The game's keys still arrive, and Tab still reaches Exit.
+  type(Qt::Key_Z, 'z');
+  EXPECT_NE(Players[1]->Active, active);
+  type(Qt::Key_Tab, 0xFF09);
+  EXPECT_EQ(QApplication::focusWidget(), form->btnExit);
+  // At the game over New game has the focus again.
+  for (int i = 0; i < 3; ++i)
+    Tanks[2][1]->TakeHit();
+  EXPECT_EQ(QApplication::focusWidget(), form->btnStart);
+  form->Timer1->SetEnabled(false);
+}
+
 TEST_F(FormTest, ExitAsksAndNoKeepsTheTimerAsItWas) {
   auto form = MakeForm();
   QString askedCaption, askedText;

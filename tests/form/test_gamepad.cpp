@@ -7,8 +7,11 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QPushButton>
+#include <QTimer>
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <memory>
@@ -208,6 +211,25 @@ TEST_F(Gamepads, WithoutAControllerNothingIsReadUntilADeviceArrives) {
   EXPECT_TRUE(Pads->HasPad(0));
   EXPECT_TRUE(Pads->Reading());
   EXPECT_TRUE(Form.Keys.empty());
+}
+
+TEST_F(SdlControllers, WithoutAWatchOnTheDevicesThePadsAreLookedForEveryTwoSeconds) {
+  RecordingForm form;
+  TGamepads pads(form, GameKeys, "/nonexistent-zoftrel/input");
+  ASSERT_TRUE(pads.Available());
+  EXPECT_FALSE(pads.Watching());
+  EXPECT_TRUE(pads.SlowPolling());
+  EXPECT_FALSE(pads.Reading());
+  VirtualPad pad;
+  QElapsedTimer clock;
+  clock.start();
+  while (!pads.HasPad(0) && clock.elapsed() < 2 * TGamepads::SlowPollInterval) {
+    QEventLoop loop;
+    QTimer::singleShot(20, &loop, &QEventLoop::quit);
+    loop.exec();
+  }
+  EXPECT_TRUE(pads.HasPad(0));
+  EXPECT_TRUE(pads.Reading());
 }
 
 TEST_F(Gamepads, DpadAndStickTurnTheFirstPlayer) {

@@ -8,11 +8,15 @@
 #include "ui/winsys/image.h"
 #include "ui/winsys/keys.h"
 #include "ui/winsys/label.h"
+#include "ui/winsys/timer.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QPainter>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace {
@@ -57,6 +61,13 @@ private:
 QKeyEvent KeyEvent(QEvent::Type type, int key, Qt::KeyboardModifiers mods, uint32_t keysym,
                    bool autoRepeat = false) {
   return QKeyEvent(type, key, mods, 0, keysym, 0, QString(), autoRepeat);
+}
+
+// Runs the event loop for a while, as a modal box does.
+void RunEventsFor(int milliseconds) {
+  QEventLoop loop;
+  QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+  loop.exec();
 }
 
 } // namespace
@@ -220,6 +231,52 @@ TEST(ErrorBoundary, AnExceptionInAHandlerIsShownAndTheProgramGoesOn) {
   EXPECT_EQ(shown[1], "Stop!");
   EXPECT_EQ(shown[2], "Out of memory.");
   EXPECT_TRUE(ran);
+}
+
+TEST(ErrorBoundary, AnErrorInATickIsShownAfterItWhileTheTicksGoOnOneBoxAtATime) {
+  TTimer timer;
+  int ticks = 0, depth = 0, deepest = 0;
+  timer.OnTimer = [&] {
+    ++ticks;
+    // Tick 1 fails; so do ticks 3 to 8 again and again, and tick 5 in
+    // another way, all while the first box is open.
+    if (ticks == 1 || (ticks >= 3 && ticks <= 8 && ticks != 5))
+      throw Exception("Play Failed");
+    if (ticks == 5)
+      throw Exception("Stop Failed");
+  };
+  std::vector<std::string> shown;
+  std::vector<int> ticksUnderBox;
+  Application.MessageHook = [&](const QString &, const QString &text, TMsgDlgType) {
+    shown.push_back(text.toStdString());
+    deepest = std::max(deepest, ++depth);
+    // A modal box runs the event loop until it is closed: here until ten
+    // more ticks have come.
+    const int from = ticks;
+    QElapsedTimer clock;
+    clock.start();
+    while (ticks < from + 10 && clock.elapsed() < 2000)
+      RunEventsFor(5);
+    ticksUnderBox.push_back(ticks - from);
+    --depth;
+    return QMessageBox::Ok;
+  };
+  timer.SetInterval(10);
+  timer.SetEnabled(true);
+  QElapsedTimer clock;
+  clock.start();
+  while (shown.size() < 3 && clock.elapsed() < 10000)
+    RunEventsFor(5);
+  timer.SetEnabled(false);
+  QApplication::processEvents();
+  Application.MessageHook = nullptr;
+  const std::vector<std::string> expected = {"Play Failed.", "Play Failed.", "Stop Failed."};
+  EXPECT_EQ(shown, expected);
+  EXPECT_EQ(deepest, 1);
+  ASSERT_EQ(ticksUnderBox.size(), 3u);
+  for (int n : ticksUnderBox)
+    EXPECT_GE(n, 10); // (a box that held up the ticks would see none)
+  EXPECT_EQ(Application.PendingErrors(), 0);
 }
 
 TEST(Keys, KeysTypedIntoAnotherWindowNeverReachTheForm) {

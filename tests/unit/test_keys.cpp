@@ -1,5 +1,7 @@
 #include "ui/winsys/keys.h"
 
+#include <QInputDevice>
+#include <QKeyEvent>
 #include <Qt>
 #include <gtest/gtest.h>
 
@@ -51,4 +53,51 @@ TEST(VirtualKeys, ControlKeys) {
   EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_Escape, false), 27);
   EXPECT_EQ(VirtualKeyFromKeysym(0x12345), 0);
   EXPECT_EQ(VirtualKeyFromQtKey(Qt::Key_Plus, false), 0);
+}
+
+namespace {
+// A key press as Qt gives it on X: the keysym and the X key code.
+uint16_t Press(uint32_t keysym, uint32_t keycode, int qtKey = 0) {
+  const QInputDevice keyboard("keyboard", 1, QInputDevice::DeviceType::Keyboard);
+  QKeyEvent e(QEvent::KeyPress, qtKey, Qt::NoModifier, keycode, keysym, 0, QString(), false, 1,
+              &keyboard);
+  return VirtualKeyFromEvent(e);
+}
+// X key codes of some keys of a US keyboard.
+constexpr uint32_t kcQ = 24, kcW = 25, kcE = 26, kcS = 39, kcF = 41, kcZ = 52, kcM = 58,
+                   kcSemicolon = 47, kc1 = 10, kcKP4 = 83;
+} // namespace
+
+TEST(VirtualKeys, UnderNonLatinLayoutsALetterKeyGivesTheLetterAtItsPlace) {
+  // Russian: S, F, E and Z give ы, а, у and я; with Shift, Ы.
+  EXPECT_EQ(Press(0x6d9, kcS), 'S');
+  EXPECT_EQ(Press(0x6f9, kcS), 'S');
+  EXPECT_EQ(Press(0x6c1, kcF), 'F');
+  EXPECT_EQ(Press(0x6d5, kcE), 'E');
+  EXPECT_EQ(Press(0x6d1, kcZ), 'Z');
+  // Greek: σ, φ, ε, ζ; W gives the final sigma.
+  EXPECT_EQ(Press(0x7f2, kcS), 'S');
+  EXPECT_EQ(Press(0x7f6, kcF), 'F');
+  EXPECT_EQ(Press(0x7e5, kcE), 'E');
+  EXPECT_EQ(Press(0x7e6, kcZ), 'Z');
+  EXPECT_EQ(Press(0x7f3, kcW), 'W');
+  // Hebrew ד, Arabic س and Georgian ს (a Unicode keysym) on S.
+  EXPECT_EQ(Press(0xce3, kcS), 'S');
+  EXPECT_EQ(Press(0x5d3, kcS), 'S');
+  EXPECT_EQ(Press(0x10010e1, kcS), 'S');
+  // Russian ж sits where a US keyboard has no letter; the digits stay
+  // digits and the keypad the keypad.
+  EXPECT_EQ(Press(0x6d6, kcSemicolon), 0);
+  EXPECT_EQ(Press('1', kc1), '1');
+  EXPECT_EQ(Press(0xFFB4, kcKP4), 100);
+}
+
+TEST(VirtualKeys, UnderLatinLayoutsALetterKeyGivesItsLabel) {
+  // French AZERTY: the key labelled Z is where US has W, the one labelled
+  // A where US has Q; where US has M it gives a comma.
+  EXPECT_EQ(Press('z', kcW), 'Z');
+  EXPECT_EQ(Press('a', kcQ), 'A');
+  EXPECT_EQ(Press(',', kcM, Qt::Key_Comma), 0);
+  // German ö is a letter of its own: no code, as on a US ';'.
+  EXPECT_EQ(Press(0xf6, kcSemicolon), 0);
 }

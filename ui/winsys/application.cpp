@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <algorithm>
 #include <new>
 
 TApplication Application;
@@ -13,27 +14,88 @@ void TApplication::Terminate() {
   QCoreApplication::quit();
 }
 
+namespace {
+// Runs a handler; the text of the exception that left it, or an empty
+// string.
+QString RunHandler(const std::function<void()> &handler) {
+  try {
+    handler();
+  } catch (const Exception &e) {
+    return QString::fromStdString(HandlerErrorText(e.Message));
+  } catch (const std::bad_alloc &) {
+    return QString::fromStdString(HandlerErrorText(EOutOfMemory("Out of memory").Message));
+  } catch (const std::exception &e) {
+    return QString::fromStdString(HandlerErrorText(e.what()));
+  } catch (...) {
+    return "Unknown exception.";
+  }
+  return QString();
+}
+} // namespace
+
 void TApplication::Guard(const std::function<void()> &handler) noexcept {
   try {
-    try {
-      handler();
-    } catch (const Exception &e) {
-      ShowException(QString::fromStdString(HandlerErrorText(e.Message)));
-    } catch (const std::bad_alloc &) {
-      ShowException(
-          QString::fromStdString(HandlerErrorText(EOutOfMemory("Out of memory").Message)));
-    } catch (const std::exception &e) {
-      ShowException(QString::fromStdString(HandlerErrorText(e.what())));
-    } catch (...) {
-      ShowException("Unknown exception.");
-    }
+    const QString message = RunHandler(handler);
+    if (!message.isEmpty())
+      ShowException(message);
   } catch (...) {
     // Showing the error failed as well; there is nothing left to tell.
   }
 }
 
+void TApplication::GuardLater(const std::function<void()> &handler) noexcept {
+  try {
+    const QString message = RunHandler(handler);
+    if (!message.isEmpty())
+      ShowExceptionLater(message);
+  } catch (...) {
+  }
+}
+
 void TApplication::ShowException(const QString &message) {
-  MessageDlg(Title, message, mtError, QMessageBox::Ok);
+  Queue(message);
+  ShowWaiting();
+}
+
+void TApplication::ShowExceptionLater(const QString &message) {
+  Queue(message);
+  if (ShowPosted)
+    return;
+  QCoreApplication *app = QCoreApplication::instance();
+  if (!app) {
+    ShowWaiting();
+    return;
+  }
+  ShowPosted = true;
+  QMetaObject::invokeMethod(
+      app,
+      [this] {
+        ShowPosted = false;
+        ShowWaiting();
+      },
+      Qt::QueuedConnection);
+}
+
+void TApplication::Queue(const QString &message) {
+  if (std::find(Waiting.begin(), Waiting.end(), message) == Waiting.end())
+    Waiting.push_back(message);
+}
+
+// Shows the waiting errors one box after another; a box that is already
+// open shows the rest once it is closed.
+void TApplication::ShowWaiting() {
+  if (BoxOpen)
+    return;
+  BoxOpen = true;
+  struct Closed {
+    bool &Open;
+    ~Closed() { Open = false; }
+  } closed{BoxOpen};
+  while (!Waiting.empty()) {
+    const QString message = Waiting.front();
+    Waiting.pop_front();
+    MessageDlg(Title, message, mtError, QMessageBox::Ok);
+  }
 }
 
 QMessageBox::StandardButton TApplication::MessageDlg(const QString &caption, const QString &text,

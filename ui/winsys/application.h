@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <QStringList>
+#include <deque>
 #include <functional>
 
 enum TMsgDlgType { mtWarning, mtError, mtInformation, mtConfirmation, mtCustom };
@@ -29,7 +30,18 @@ public:
   // error box captioned with the title and the program carries on: no
   // exception ever unwinds through the window system.
   void Guard(const std::function<void()> &handler) noexcept;
+  // The same for a handler whose event must not wait for the box (the
+  // timer's: its ticks go on while the box is open). The box opens from the
+  // event loop once the handler has returned.
+  void GuardLater(const std::function<void()> &handler) noexcept;
+  // One error box at a time: an error that comes while a box is open gets
+  // its own box once that one is closed, in the order they came. An error
+  // already waiting for its box is not queued twice, so a fault that
+  // repeats every tick gives one box after another, never a pile.
   void ShowException(const QString &message);
+  void ShowExceptionLater(const QString &message);
+  // Errors waiting for their box.
+  int PendingErrors() const { return int(Waiting.size()); }
 
   // A modal message box; returns the button pressed.
   QMessageBox::StandardButton MessageDlg(const QString &caption, const QString &text,
@@ -48,7 +60,13 @@ public:
   int Beeps = 0;
 
 private:
+  void Queue(const QString &message);
+  void ShowWaiting();
+
   int ScreenW = 0, ScreenH = 0;
+  std::deque<QString> Waiting;
+  bool BoxOpen = false;
+  bool ShowPosted = false;
 };
 
 extern TApplication Application;

@@ -236,8 +236,22 @@ bool TCustomForm::OwnsWidget(QObject *object) const {
   return w && w->window() == this;
 }
 
+// A control hidden while it has the focus leaves the focus on the form
+// itself, not on the next control: keys that would press a button (Enter,
+// Space) then press none, and the key preview still sees every key.
+void TCustomForm::KeepFocusOnHide(QObject *watched) {
+  auto *w = qobject_cast<QWidget *>(watched);
+  if (!w || w == this || !w->isHidden() || w->window() != this)
+    return;
+  QWidget *focus = focusWidget();
+  if (focus && (focus == w || w->isAncestorOf(focus)))
+    setFocus(Qt::OtherFocusReason);
+}
+
 bool TCustomForm::eventFilter(QObject *watched, QEvent *event) {
   QEvent::Type type = event->type();
+  if (type == QEvent::Hide)
+    KeepFocusOnHide(watched);
   if (type != QEvent::KeyPress && type != QEvent::KeyRelease)
     return false;
   // A key event travels from the focused control up to the window; take it

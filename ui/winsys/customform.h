@@ -97,6 +97,7 @@ private:
   // What the window manager's frame adds around the client area.
   QMargins FrameMargins() const;
   bool OwnsWidget(QObject *object) const;
+  void KeepFocusOnHide(QObject *watched);
   // Gathers a drawn rectangle into the few that wait for FlushDrawn.
   void AddDrawn(const QRect &rect);
   void DropHolds(int source);

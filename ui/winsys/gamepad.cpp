@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QStyleHints>
 #include <SDL.h>
 
@@ -36,8 +37,6 @@ constexpr int ReadInterval = 8;
 // it appears), for SettleTime in all.
 constexpr int SettleInterval = 250;
 constexpr int SettleTime = 4000;
-
-const char *const InputDirectory = "/dev/input";
 
 std::vector<uint16_t> KeysOf(const TPadKeys &keys, int input) {
   switch (input) {
@@ -74,9 +73,12 @@ struct TGamepads::Pad {
   QTimer Repeat;
 };
 
-TGamepads::TGamepads(TCustomForm &form, std::vector<TPadKeys> players)
-    : Form(form), Players(std::move(players)), Pads(Players.size()) {
+TGamepads::TGamepads(TCustomForm &form, std::vector<TPadKeys> players,
+                     const QString &deviceDirectory)
+    : Form(form), Players(std::move(players)), Pads(Players.size()),
+      DeviceDirectory(deviceDirectory) {
   connect(&ReadTimer, &QTimer::timeout, this, &TGamepads::Poll);
+  connect(&SlowPoll, &QTimer::timeout, this, &TGamepads::Poll);
   if (int rate = QGuiApplication::styleHints()->keyboardAutoRepeatRate(); rate > 0)
     RepeatInterval = std::max(1000 / rate, 1);
 
@@ -269,16 +271,24 @@ void TGamepads::Schedule() {
   }
 }
 
-// Watches the input device directory, or /dev until it has one.
+// Watches the input device directory, or its parent until it is there.
+// Without a watch (no inotify watches left, say) the pads are looked for
+// on a slow timer instead.
 void TGamepads::WatchDevices() {
-  if (QDir(InputDirectory).exists()) {
-    if (Watcher.directories().contains("/dev"))
-      Watcher.removePath("/dev");
-    if (!Watcher.directories().contains(InputDirectory))
-      Watcher.addPath(InputDirectory);
-  } else if (QDir("/dev").exists() && !Watcher.directories().contains("/dev")) {
-    Watcher.addPath("/dev");
+  const QString parent = QFileInfo(DeviceDirectory).path();
+  const QStringList watched = Watcher.directories();
+  bool watching = false;
+  if (QDir(DeviceDirectory).exists()) {
+    if (watched.contains(parent))
+      Watcher.removePath(parent);
+    watching = watched.contains(DeviceDirectory) || Watcher.addPath(DeviceDirectory);
+  } else if (QDir(parent).exists()) {
+    watching = watched.contains(parent) || Watcher.addPath(parent);
   }
+  if (watching)
+    SlowPoll.stop();
+  else if (!SlowPoll.isActive())
+    SlowPoll.start(SlowPollInterval);
 }
 
 void TGamepads::DevicesChanged() {

@@ -13,11 +13,13 @@
 // Nothing runs while no controller is connected: the pads are read by a
 // timer that runs only while one is open, and a new device is noticed by
 // watching the input device directory (inotify), after which the pads are
-// read for a few seconds while the device settles.
+// read for a few seconds while the device settles. Where the directory
+// cannot be watched, the pads are looked for every two seconds instead.
 #pragma once
 
 #include <QFileSystemWatcher>
 #include <QObject>
+#include <QString>
 #include <QTimer>
 #include <cstdint>
 #include <memory>
@@ -36,7 +38,9 @@ class TGamepads : public QObject {
 public:
   // One entry of players per player, in the order controllers are given
   // out. Without a usable controller subsystem the object stays idle.
-  TGamepads(TCustomForm &form, std::vector<TPadKeys> players);
+  // New devices appear in deviceDirectory.
+  TGamepads(TCustomForm &form, std::vector<TPadKeys> players,
+            const QString &deviceDirectory = "/dev/input");
   ~TGamepads() override;
 
   bool Available() const { return Ready; }
@@ -50,6 +54,9 @@ public:
   bool Repeating(int player) const;
   // Whether device arrivals are being watched for.
   bool Watching() const { return !Watcher.directories().isEmpty(); }
+  // Whether the pads are looked for on a slow timer, for want of a watch.
+  bool SlowPolling() const { return SlowPoll.isActive(); }
+  static constexpr int SlowPollInterval = 2000;
 
   // Reads every controller now: connections, buttons and sticks.
   void Poll();
@@ -84,5 +91,7 @@ private:
   int SettlePolls = 0;
   QTimer ReadTimer;
   QFileSystemWatcher Watcher;
+  QString DeviceDirectory;
+  QTimer SlowPoll;
   int RepeatDelay = 500, RepeatInterval = 33;
 };

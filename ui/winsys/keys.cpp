@@ -1,6 +1,7 @@
 #include "ui/winsys/keys.h"
 
 #include <QKeyEvent>
+#include <string_view>
 
 uint16_t VirtualKeyFromKeysym(uint32_t ks) {
   if (ks >= 'a' && ks <= 'z')
@@ -157,10 +158,55 @@ uint16_t VirtualKeyFromQtKey(int key, bool keypad) {
   }
 }
 
+bool IsNonLatinLetter(uint32_t ks) {
+  // The keysyms of the older character sets: Katakana, Arabic, Cyrillic,
+  // Greek, Hebrew, Thai, Korean.
+  switch (ks >> 8) {
+  case 0x04:
+  case 0x05:
+  case 0x06:
+  case 0x07:
+  case 0x0C:
+  case 0x0D:
+  case 0x0E:
+    return true;
+  default:
+    break;
+  }
+  // Unicode keysyms: the character plus 0x1000000.
+  if (ks < 0x1000000 || ks > 0x110FFFF)
+    return false;
+  const uint32_t c = ks - 0x1000000;
+  if (c >= 0x1E00 && c <= 0x1EFF) // Latin Extended Additional
+    return false;
+  return (c >= 0x0370 && c <= 0x1FFF) || // Greek to Ethiopic, Mongolian, Greek Extended
+         (c >= 0x2D00 && c <= 0x2DFF) || // Georgian Supplement, Tifinagh, Ethiopic Extended
+         (c >= 0x3040 && c <= 0x9FFF) || // Kana, Bopomofo, Han
+         (c >= 0xA000 && c <= 0xA6FF) || // Yi, Vai, Cyrillic Extended-B, Bamum
+         (c >= 0xAC00 && c <= 0xD7FF);   // Hangul
+}
+
+uint16_t VirtualKeyFromLetterPosition(uint32_t keycode) {
+  // The three letter rows of a US keyboard, from the X key code of their
+  // first key.
+  struct Row {
+    uint32_t First;
+    std::string_view Letters;
+  };
+  static constexpr Row rows[] = {{24, "QWERTYUIOP"}, {38, "ASDFGHJKL"}, {52, "ZXCVBNM"}};
+  for (const Row &row : rows) {
+    if (keycode >= row.First && keycode - row.First < row.Letters.size())
+      return static_cast<uint16_t>(row.Letters[keycode - row.First]);
+  }
+  return 0;
+}
+
 uint16_t VirtualKeyFromEvent(const QKeyEvent &event) {
   if (uint32_t keysym = event.nativeVirtualKey()) {
     if (uint16_t vk = VirtualKeyFromKeysym(keysym))
       return vk;
+    if (IsNonLatinLetter(keysym))
+      return VirtualKeyFromLetterPosition(event.nativeScanCode());
   }
   return VirtualKeyFromQtKey(event.key(), event.modifiers() & Qt::KeypadModifier);
 }

@@ -19,6 +19,14 @@ uint16_t VirtualKeyFromKeysym(uint32_t keysym);
 // The code for a Qt key (with the keypad modifier where the key is on the
 // numeric keypad), or 0 when it has none.
 uint16_t VirtualKeyFromQtKey(int key, bool keypad);
+// Whether a keysym is a letter of a script other than Latin (Cyrillic,
+// Greek, Hebrew, Arabic, ...).
+bool IsNonLatinLetter(uint32_t keysym);
+// The code of the letter at a key's place on a US keyboard, from its X key
+// code (the evdev code plus 8), or 0 for a key that is not a letter key.
+uint16_t VirtualKeyFromLetterPosition(uint32_t keycode);
 // The code for a key event: from the X keysym where the platform gives
-// one, else from the Qt key.
+// one, else from the Qt key. A letter key names its letter under a Latin
+// layout and its place on the keyboard under any other, so that the keys
+// of the game stay where they are.
 uint16_t VirtualKeyFromEvent(const QKeyEvent &event);

@@ -23,5 +23,5 @@ void TTimer::SetInterval(int milliseconds) {
 
 void TTimer::Tick() {
   if (OnTimer)
-    Application.Guard(OnTimer);
+    Application.GuardLater(OnTimer);
 }

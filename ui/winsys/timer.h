@@ -1,5 +1,6 @@
 // The game's timer: enabled and disabled by the game; a late tick is not
-// made up for.
+// made up for. An error in a tick is shown once the tick is over, so the
+// ticks go on while its box is open.
 #pragma once
 
 #include <QObject>
