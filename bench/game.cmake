@@ -8,3 +8,10 @@ add_dependencies(bench_game zoftrel_music_asset)
 # CPU on the game-over screen after the applause; run by bench/startup.sh.
 add_executable(idle_gameover idle_gameover.cpp)
 target_link_libraries(idle_gameover PRIVATE zoftrel_ui)
+
+# Computer against computer: the tournament of the levels.
+add_executable(tournament tournament.cpp)
+target_include_directories(tournament PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(tournament PRIVATE zoftrel_ui)
+target_compile_definitions(tournament PRIVATE ZOFTREL_RUN_DIR="${ZOFTREL_RUN_DIR}")
+add_dependencies(tournament zoftrel_music_asset)

@@ -4,6 +4,9 @@
 // generator of its own, never from the game's Random.
 #pragma once
 
+#include "game/common.h"
+#include "game/pathplanner.h"
+
 #include <cstdint>
 #include <string_view>
 
@@ -24,6 +27,8 @@ protected:
   ~IComputerKeys() = default;
 };
 
+class CTankType;
+
 class CComputerPlayer {
 public:
   // Side is the player number, 1 (red) or 2 (blue).
@@ -43,8 +48,87 @@ public:
   bool Holds(uint16_t key) const;
 
 private:
+  // What the tank does on the next tick: stand, turn or drive.
+  enum TDrive { drStand, drLeft, drRight, drForward };
+  enum TMode { mdAim, mdTravel };
+
   IComputerKeys *Keys;
   uint32_t Seed;
   uint16_t Held[4] = {};
   int32_t HeldCount = 0;
+
+  // The level's figures.
+  int32_t Reaction = 0;     // ticks before it acts on something new
+  double AimError = 0;      // standard deviation of its aim, in radians
+  int32_t ReplanEvery = 0;  // ticks between plans of a route
+  bool Dodges = false;      // steps out of the line of incoming bullets
+  int32_t SwitchEvery = 0;  // ticks between looks at its other tanks
+  int32_t SwitchMargin = 0; // ticks a switch must gain
+
+  uint64_t Rand = 0;
+  double Uniform();
+  double Gauss();
+
+  void Down(uint16_t key);
+  void Up(uint16_t key);
+  void SetDrive(TDrive drive);
+  void Press(uint16_t key);
+
+  // Seen positions of the enemy's tanks, one row per tick, the latest
+  // `Reaction` ticks back being what it acts on.
+  static constexpr int kMemory = 16;
+  const CTankType *Enemy[3] = {};
+  TPointF Seen[kMemory][3];
+  int32_t SeenCount = 0;
+  TPointF Perceived(int enemy, int ticksBack) const;
+  int EnemyIndex(const CTankType *tank) const;
+
+  bool Started = false;
+  int64_t Clock = 0;
+  TPointF WallEnds[6][2];
+  bool WallsChanged() const;
+
+  CPathPlanner Planner;
+  const CTankType *PlanTank = nullptr;
+  const CTankType *PlanTarget = nullptr;
+  TPointF PlanTargetAt;
+  int64_t PlannedAt = -1000;
+  bool Unreachable[3] = {};
+  int32_t Failures = 0;
+
+  const CTankType *Target = nullptr;
+  const CTankType *Tank = nullptr; // the active tank as last seen
+  TMode Mode = mdTravel;
+  int32_t Wait = 0;
+  double ErrorAngle = 0;
+  double LastShotSeen = 0;
+  int32_t AlignedMisses = 0;
+  int64_t LastSwitchLook = 0;
+  const CTankType *SwitchTo = nullptr;
+  bool Driving = false;
+  // Lined up but missing: it looks for a place nearer, within PlanRange.
+  bool Approach = false;
+  double PlanRange = 450;
+  double DefaultRange() const;
+  int32_t Blocked = 0;
+  int32_t Wiggle = 0;
+
+  double FieldWidth() const;
+  double FieldHeight() const;
+  bool FreeAt(const CTankType *self, TPointF p, double tankMargin) const;
+  bool CanDrive(const CTankType *tank) const;
+  // Which tank a bullet fired now from `tank` at `angle` would hit first:
+  // the target at its foreseen place, or another tank where it stands.
+  const CTankType *ShotHits(const CTankType *tank, float angle, const CTankType *target,
+                            TPointF targetAt, TPointF targetStep) const;
+  bool InView(const CTankType *from, TPointF to) const;
+  TPointF Velocity(int enemy) const;
+  double Prospect(const CTankType *tank, const CTankType **best) const;
+
+  void ChooseTarget(const CTankType *tank);
+  TDrive Aim(const CTankType *tank);
+  TDrive Travel(const CTankType *tank);
+  bool Dodge(const CTankType *tank, TDrive &drive);
+  TDrive Steer(const CTankType *tank, TPointF point);
+  bool ConsiderSwitch(const CTankType *tank);
 };
