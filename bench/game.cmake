@@ -9,9 +9,7 @@ add_dependencies(bench_game zoftrel_music_asset)
 add_executable(idle_gameover idle_gameover.cpp)
 target_link_libraries(idle_gameover PRIVATE zoftrel_ui)
 
-# Computer against computer: the tournament of the levels.
+# Computer against computer on the battlefield without a window.
 add_executable(tournament tournament.cpp)
 target_include_directories(tournament PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(tournament PRIVATE zoftrel_ui)
-target_compile_definitions(tournament PRIVATE ZOFTREL_RUN_DIR="${ZOFTREL_RUN_DIR}")
-add_dependencies(tournament zoftrel_music_asset)
+target_link_libraries(tournament PRIVATE zoftrel_game)

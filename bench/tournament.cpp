@@ -4,28 +4,21 @@
 // presses a key. Prints the share of wins and of games over in time.
 //
 // Run: build/bench/tournament [GAMES]
-#include "tests/alloc/battle.h"
-#include "tests/computer/match.h"
+#include "tests/game/headless.h"
 
-#include <QApplication>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 int main(int argc, char **argv) {
-  battle::SetHeadlessEnvironment();
-  QApplication app(argc, argv);
   const int games = argc > 1 ? std::atoi(argv[1]) : 200;
-  if (!battle::EnterRunDir(ZOFTREL_RUN_DIR))
-    return 1;
-  auto form = battle::MakeForm();
-  double clock = 1;
+  headless::Field field;
   if (argc > 5) {
     // One game, traced: GAMES SEED RED BLUE EVERY
-    match::Trace = std::atoi(argv[5]);
-    const match::Result r = match::Play(form.get(), std::atoi(argv[2]), std::atoi(argv[3]),
-                                        std::atoi(argv[4]), 5, 20000, clock);
+    headless::Trace = std::atoi(argv[5]);
+    const headless::Result r =
+        headless::Play(field, std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), 5, 20000);
     std::printf("winner %d after %d ticks, blocked %d\n", r.Winner, r.Ticks, r.Blocked);
     for (int w = 1; w <= LineCount; ++w)
       std::printf("wall (%.0f,%.0f)-(%.0f,%.0f)\n", Lines[w]->P1.X, Lines[w]->P1.Y, Lines[w]->P2.X,
@@ -43,8 +36,8 @@ int main(int argc, char **argv) {
     std::vector<int> ticks;
     for (int g = 0; g < games; ++g) {
       const bool strongRed = g % 2 == 0;
-      const match::Result r = match::Play(form.get(), 1000 + g, strongRed ? strong : weak,
-                                          strongRed ? weak : strong, 77 + g, 20000, clock);
+      const headless::Result r = headless::Play(field, 1000 + g, strongRed ? strong : weak,
+                                                strongRed ? weak : strong, 77 + g, 20000);
       const int strongSide = strongRed ? 1 : 2;
       wins += r.Winner == strongSide;
       losses += r.Winner == 3 - strongSide;
@@ -73,8 +66,8 @@ int main(int argc, char **argv) {
     std::vector<int> ticks;
     for (int g = 0; g < games; ++g) {
       const bool red = g % 2 == 0;
-      const match::Result r = match::Play(form.get(), 5000 + g, red ? level : -1, red ? -1 : level,
-                                          91 + g, 2400, clock);
+      const headless::Result r =
+          headless::Play(field, 5000 + g, red ? level : -1, red ? -1 : level, 91 + g, 2400);
       quick += r.Winner == (red ? 1 : 2);
       if (std::getenv("TOURNAMENT_VERBOSE") && r.Winner != (red ? 1 : 2))
         std::printf("idle: seed %d level %d red %d: winner %d ticks %d\n", 5000 + g, level, red,

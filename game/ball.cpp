@@ -1,19 +1,18 @@
 #include "game/ball.h"
 
-#include "game/line.h"
-#include "game/player.h"
-#include "game/tank.h"
+#include "game/battlefield.h"
+#include "game/gamewindow.h"
 #include "rtl/sysutils.h"
-#include "ui/form.h"
-#include "ui/winsys/application.h"
 
 #include <cmath>
+#include <string>
 
 void CBall::Draw(bool Erase) {
-  TCanvas *canvas = Form1->Canvas();
+  TCanvas *canvas = GameWindow->Canvas();
+  const TColor background = GameWindow->WindowColor();
   canvas->Pen.Width = 0;
-  canvas->Brush.Color = Erase ? Form1->Color : clBlack;
-  canvas->Pen.Color = Form1->Color;
+  canvas->Brush.Color = Erase ? background : clBlack;
+  canvas->Pen.Color = background;
   canvas->Ellipse(Round(Pos.X - 3), Round(Pos.Y - 3), Round(Pos.X + 3), Round(Pos.Y + 3));
 }
 
@@ -37,18 +36,16 @@ bool CBall::CheckHits(TPointF From, TPointF To) {
       CTankType *tank = Tanks[i][j];
       if (Distance(tank->Pos, To) < tank->Radius + 3) {
         clear = false;
-        Application.Beep();
+        GameWindow->Beep();
         Stop();
         tank->TakeHit();
         // The point goes to the player who did not own the tank.
         if (i == 1) {
           ++Players[2]->Score;
-          Form1->lblBluePoints->SetCaption(QString::fromUtf8("Blå points: ") +
-                                           QString::number(Players[2]->Score));
+          GameWindow->SetScoreCaption(2, "Blå points: " + std::to_string(Players[2]->Score));
         } else {
           ++Players[1]->Score;
-          Form1->lblRedPoints->SetCaption(QString::fromUtf8("Røde points: ") +
-                                          QString::number(Players[1]->Score));
+          GameWindow->SetScoreCaption(1, "Røde points: " + std::to_string(Players[1]->Score));
         }
       }
     }
@@ -67,8 +64,9 @@ bool CBall::CheckHits(TPointF From, TPointF To) {
 void CBall::Stop() {
   Draw(true);
   Life = 0;
-  if (0 < Pos.X && Pos.X < Form1->ClientWidth() && 0 < Pos.Y && Pos.Y < Form1->ClientHeight()) {
-    Form1->SfxAudio1->Sound(sndImpact)->Play();
-    Form1->ShowMarker(Form1->imgStar, Pos);
+  if (0 < Pos.X && Pos.X < GameWindow->ClientWidth() && 0 < Pos.Y &&
+      Pos.Y < GameWindow->ClientHeight()) {
+    GameWindow->PlaySound(sndImpact);
+    GameWindow->ShowMarker(TMarker::Star, Pos);
   }
 }

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-// A position in the main window's client area, in pixels.
+// A position in the window's client area, in pixels.
 struct TPointF {
   double X = 0;
   double Y = 0;
@@ -22,7 +22,7 @@ constexpr int32_t msLeft = 4;
 constexpr int32_t msForward = 6;
 constexpr int32_t msDead = -1000;
 
-// Positions in the main window's sound library. 0 is the game start, 1 to
+// Positions in the window's sound library. 0 is the game start, 1 to
 // 4 are the engine loops.
 constexpr int32_t sndImpact = 5;
 constexpr int32_t sndTankDestroyed = 6;

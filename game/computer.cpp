@@ -1,11 +1,8 @@
 #include "game/computer.h"
 
-#include "game/ball.h"
-#include "game/line.h"
-#include "game/player.h"
-#include "game/tank.h"
+#include "game/battlefield.h"
+#include "game/gamewindow.h"
 #include "rtl/sysutils.h"
-#include "ui/form.h"
 
 #include <algorithm>
 #include <cmath>
@@ -193,11 +190,11 @@ void CComputerPlayer::SetDrive(TDrive drive) {
 }
 
 double CComputerPlayer::FieldWidth() const {
-  return Form1->ClientWidth();
+  return GameWindow->ClientWidth();
 }
 
 double CComputerPlayer::FieldHeight() const {
-  return Form1->ClientHeight() - Form1->StatusBar1->height();
+  return GameWindow->ClientHeight() - GameWindow->StatusBarHeight();
 }
 
 // Whether `self` could stand at p: the tank's own move test, with a margin

@@ -1,7 +1,7 @@
 #include "game/line.h"
 
+#include "game/gamewindow.h"
 #include "rtl/sysutils.h"
-#include "ui/form.h"
 
 #include <cmath>
 
@@ -28,9 +28,9 @@ void CLine::SetEnds(TPointF p1, TPointF p2) {
 }
 
 void CLine::Draw(bool Erase) {
-  TCanvas *canvas = Form1->Canvas();
+  TCanvas *canvas = GameWindow->Canvas();
   canvas->Pen.Width = 5;
-  const TColor colour = Erase ? Form1->Color : RGBColor(0x33, 0x33, 0x33);
+  const TColor colour = Erase ? GameWindow->WindowColor() : RGBColor(0x33, 0x33, 0x33);
   canvas->Pen.Color = colour;
   canvas->Brush.Color = colour;
   canvas->MoveTo(Round(P1.X), Round(P1.Y));

@@ -1,7 +1,6 @@
 #include "game/player.h"
 
-#include "game/tank.h"
-#include "ui/form.h"
+#include "game/battlefield.h"
 
 void CPlayer::Init(int32_t number, TColor colour, TColor activeColour) {
   Number = number;

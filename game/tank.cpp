@@ -1,20 +1,14 @@
 #include "game/tank.h"
 
-#include "game/ball.h"
-#include "game/line.h"
-#include "game/player.h"
+#include "game/battlefield.h"
+#include "game/gamewindow.h"
 #include "rtl/sysutils.h"
-#include "ui/form.h"
 
 #include <cmath>
 
 namespace {
 // The shot cooldown, 1.2096 seconds in days.
 constexpr double kCooldown = 1.4e-5;
-
-TSfxSoundBuffer *Sound(int32_t index) {
-  return Form1->SfxAudio1->Sound(index);
-}
 } // namespace
 
 void CTankType::Init(int32_t slot, int32_t x, int32_t y, int32_t player) {
@@ -36,15 +30,15 @@ void CTankType::Init(int32_t slot, int32_t x, int32_t y, int32_t player) {
   // An engine loop still playing from the previous game (its keys held
   // through the game over) stops: nothing would ever stop it otherwise.
   if (LoopSound != 0)
-    Sound(LoopSound)->Stop();
+    GameWindow->StopSound(LoopSound);
   LoopSound = 0;
 }
 
 void CTankType::Draw(bool Erase, bool Active) {
-  TCanvas *canvas = Form1->Canvas();
+  TCanvas *canvas = GameWindow->Canvas();
   if (Erase) {
-    canvas->Brush.Color = Form1->Color;
-    canvas->Pen.Color = Form1->Color;
+    canvas->Brush.Color = GameWindow->WindowColor();
+    canvas->Pen.Color = GameWindow->WindowColor();
   } else {
     const CPlayer *owner = Players[Player];
     canvas->Brush.Color = Active ? owner->ActiveColour : owner->Colour;
@@ -80,10 +74,10 @@ void CTankType::SetMotion(int32_t Delta) {
   if (loop != 0 && loop == LoopSound)
     return;
   if (LoopSound != 0)
-    Sound(LoopSound)->Stop();
+    GameWindow->StopSound(LoopSound);
   LoopSound = loop;
   if (loop != 0)
-    Sound(loop)->PlayLooped();
+    GameWindow->LoopSound(loop);
 }
 
 void CTankType::Step() {
@@ -109,15 +103,15 @@ void CTankType::MoveForward() {
     Pos = next;
     Draw(false, true);
   } else {
-    Sound(sndBlocked)->Play();
+    GameWindow->PlaySound(sndBlocked);
   }
 }
 
 bool CTankType::CanMoveTo(TPointF P) const {
   const int32_t R = Radius;
   // The status bars' strip at the bottom is not part of the field.
-  if (P.X < R || P.X > Form1->ClientWidth() - R || P.Y < R ||
-      P.Y > Form1->ClientHeight() - Form1->StatusBar1->height() - R)
+  if (P.X < R || P.X > GameWindow->ClientWidth() - R || P.Y < R ||
+      P.Y > GameWindow->ClientHeight() - GameWindow->StatusBarHeight() - R)
     return false;
   for (int32_t p = 1; p <= PlayerCount; ++p) {
     for (int32_t s = 1; s <= Players[p]->TankCount; ++s) {
@@ -137,19 +131,15 @@ void CTankType::TakeHit() {
   CPlayer *owner = Players[Player];
   if (owner->TankCount == 1) {
     // The player's last tank: the game is over, the fleet stays as it is.
-    Form1->Timer1->SetEnabled(false);
-    Form1->btnStart->show();
-    Form1->cmdAbout->show();
-    Form1->SetActiveControl(Form1->btnStart);
-    Form1->BackgroundMusic->Stop();
-    Sound(sndGameOver)->Play();
+    GameWindow->GameOver();
+    GameWindow->PlaySound(sndGameOver);
   } else {
     RemoveTank(this);
   }
   Draw(true, false);
   SetMotion(msDead);
-  Sound(sndTankDestroyed)->Play();
-  Form1->ShowMarker(Form1->imgBird, Pos);
+  GameWindow->PlaySound(sndTankDestroyed);
+  GameWindow->ShowMarker(TMarker::Bird, Pos);
 }
 
 void CTankType::RemoveTank(CTankType *T) {
@@ -176,10 +166,7 @@ void CTankType::RemoveTank(CTankType *T) {
 void CTankType::Shoot() {
   if (Now() - LastShot <= kCooldown)
     return;
-  TSfxSoundBuffer *shot = Sound(ShotSound);
-  shot->Stop();
-  shot->SetPosition(0);
-  shot->Play();
+  GameWindow->RestartSound(ShotSound);
   // With every bullet in flight the shot fires nothing.
   for (int32_t i = 1; i <= BallCount; ++i) {
     CBall *ball = Balls[i];

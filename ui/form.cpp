@@ -6,29 +6,8 @@
 #include "ui/winsys/application.h"
 
 #include <QCloseEvent>
-#include <algorithm>
-
-int32_t PlayerCount = 0;
-int32_t TanksPerPlayer = 0;
-int32_t BallCount = 0;
-int32_t LineCount = 0;
-int32_t BallRange = 0;
-
-CPlayer *Players[kMaxPlayers + 1];
-CTankType *Tanks[kMaxPlayers + 1][kMaxTanksPerPlayer + 1];
-CBall *Balls[kMaxBalls + 1];
-CLine *Lines[kMaxLines + 1];
 
 TForm1 *Form1 = nullptr;
-
-namespace {
-// Where the game objects live: made afresh by every FormCreate, never freed
-// during a run.
-CPlayer PlayerObjects[kMaxPlayers];
-CTankType TankObjects[kMaxPlayers * kMaxTanksPerPlayer];
-CBall BallObjects[kMaxBalls];
-CLine LineObjects[kMaxLines];
-} // namespace
 
 namespace {
 const TFont ComicBold17{"Comic Sans MS", -17, clWindowText, true};
@@ -60,6 +39,7 @@ TForm1::TForm1() {
   CreateContents();
   FinishLoading();
   Form1 = this;
+  GameWindow = this;
   Application.Guard([this] { FormCreate(); });
   // A pad holds its player's keys: the first pad steers red, the second
   // blue.
@@ -82,11 +62,10 @@ TForm1::~TForm1() {
   if (Form1 == this) {
     Form1 = nullptr;
     // The tables point at objects of this window's game.
-    std::fill_n(&Players[0], kMaxPlayers + 1, nullptr);
-    std::fill_n(&Tanks[0][0], (kMaxPlayers + 1) * (kMaxTanksPerPlayer + 1), nullptr);
-    std::fill_n(&Balls[0], kMaxBalls + 1, nullptr);
-    std::fill_n(&Lines[0], kMaxLines + 1, nullptr);
+    ClearGameObjects();
   }
+  if (GameWindow == this)
+    GameWindow = nullptr;
 }
 
 TLabel *TForm1::NewLabel(const char *name, int left, int top, int width, int height, bool visible) {
@@ -292,89 +271,49 @@ void TForm1::FormCreate() {
   ResetGame();
 }
 
-// The players with their keys and a zero score, six tanks, the bullet pool
-// and six walls, all with every other field 0.
-void TForm1::CreateGameObjects() {
-  struct Keys {
-    uint16_t right, left, shoot, next;
-  };
-  const Keys keys[kMaxPlayers] = {{70, 83, 69, 90}, {102, 100, 104, 96}};
-  for (int p = 1; p <= kMaxPlayers; ++p) {
-    CPlayer &player = PlayerObjects[p - 1];
-    player = CPlayer{};
-    player.KeyRight = keys[p - 1].right;
-    player.KeyLeft = keys[p - 1].left;
-    player.KeyShoot = keys[p - 1].shoot;
-    player.KeySwitch = keys[p - 1].next;
-    player.Score = 0;
-    Players[p] = &player;
-  }
-  for (int p = 1; p <= kMaxPlayers; ++p) {
-    for (int s = 1; s <= kMaxTanksPerPlayer; ++s) {
-      CTankType &tank = TankObjects[(p - 1) * kMaxTanksPerPlayer + s - 1];
-      tank = CTankType{};
-      Tanks[p][s] = &tank;
-    }
-  }
-  for (int i = 1; i <= kMaxBalls; ++i) {
-    BallObjects[i - 1] = CBall{};
-    Balls[i] = i <= BallCount ? &BallObjects[i - 1] : nullptr;
-  }
-  for (int i = 1; i <= kMaxLines; ++i) {
-    LineObjects[i - 1] = CLine{};
-    Lines[i] = &LineObjects[i - 1];
-  }
-}
-
-void PlaceWalls() {
-  const int W = Form1->Width(), H = Form1->Height();
-  Randomize();
-  for (int i = 1; i <= 6; ++i) {
-    // The first three walls lie in the left half, the others in the right.
-    const double left = i <= 3 ? 100 : W * 0.5;
-    const double X1 = left + Random(Round(W * 0.5) - 100);
-    const double Y1 = 50 + Random(H - 100);
-    const double X2 = left + Random(Round(W * 0.5) - 100);
-    const double dY = Random(Round(H * 0.5));
-    // A wall that would reach into the bottom 80 pixels goes up instead.
-    const double Y2 = H - 80 < Y1 + dY ? Y1 - dY : Y1 + dY;
-    Lines[i]->SetEnds({X1, Y1}, {X2, Y2});
-    Lines[i]->Draw(false);
-  }
-}
-
-void PlaceTanks() {
-  const int W = Form1->Width(), H = Form1->Height();
-  Randomize();
-  for (int i = 1; i <= 2; ++i) {
-    for (int j = 1; j <= 3; ++j) {
-      CTankType *T = Tanks[i][j];
-      T->Draw(true, false);
-      T->Motion = msNone;
-      T->Angle = static_cast<float>(Random(92));
-      const int Y = Round((j - 1) * static_cast<double>(H) / TanksPerPlayer + 30) + Random(92);
-      const int X = 75 + (i - 1) * (W - 150);
-      T->Init(j, X, Y, i);
-      T->Draw(false, false);
-    }
-  }
-}
-
-void ResetGame() {
-  Players[1]->Active = 2;
-  Players[2]->Active = 2;
-  Players[1]->Init(1, 255, 0xFF00FF);
-  Players[2]->Init(2, 0xFF0000, 0xFFFF00);
-  PlaceTanks();
-  // Bullets still drawn stay on the window until it is next repainted.
-  for (int i = 1; i <= BallCount; ++i)
-    Balls[i]->Life = 0;
-}
-
 void TForm1::ShowMarker(TImage *marker, TPointF at) {
   marker->SetBounds(Round(at.X - marker->Width() * 0.5), Round(at.Y - marker->Height() * 0.5),
                     marker->Width(), marker->Height());
   marker->Show();
+}
+
+void TForm1::PlaySound(int32_t index) {
+  SfxAudio1->Sound(index)->Play();
+}
+
+void TForm1::LoopSound(int32_t index) {
+  SfxAudio1->Sound(index)->PlayLooped();
+}
+
+void TForm1::StopSound(int32_t index) {
+  SfxAudio1->Sound(index)->Stop();
+}
+
+void TForm1::RestartSound(int32_t index) {
+  TSfxSoundBuffer *sound = SfxAudio1->Sound(index);
+  sound->Stop();
+  sound->SetPosition(0);
+  sound->Play();
+}
+
+void TForm1::Beep() {
+  Application.Beep();
+}
+
+void TForm1::ShowMarker(TMarker marker, TPointF at) {
+  ShowMarker(marker == TMarker::Star ? imgStar : imgBird, at);
+}
+
+void TForm1::SetScoreCaption(int32_t player, const std::string &caption) {
+  (player == 1 ? lblRedPoints : lblBluePoints)->SetCaption(QString::fromStdString(caption));
+}
+
+void TForm1::GameOver() {
+  Timer1->SetEnabled(false);
+  btnStart->show();
+  cmdAbout->show();
+  SetActiveControl(btnStart);
+  BackgroundMusic->Stop();
 }
 
 bool TForm1::GameObjectsExist() const {
@@ -398,32 +337,14 @@ void TForm1::FormKeyDown(uint16_t &key) {
   // No game runs while the start button is on view.
   if (!btnStart->isHidden() || !GameObjectsExist())
     return;
-  for (int p = 1; p <= 2; ++p) {
-    CPlayer *player = Players[p];
-    // The active tank is looked up afresh for every test: a switch changes
-    // it.
-    if (key == player->KeyRight)
-      Tanks[p][player->Active]->SetMotion(msRight);
-    if (key == player->KeyLeft)
-      Tanks[p][player->Active]->SetMotion(msLeft);
-    if (key == player->KeySwitch)
-      player->NextTank();
-    if (key == player->KeyShoot)
-      Tanks[p][player->Active]->Shoot();
-  }
+  GameKeyDown(key);
 }
 
 // Releases reach the active tank in every state of the game.
 void TForm1::FormKeyUp(uint16_t &key) {
   if (!GameObjectsExist())
     return;
-  for (int p = 1; p <= PlayerCount; ++p) {
-    CPlayer *player = Players[p];
-    if (key == player->KeyRight)
-      Tanks[p][player->Active]->SetMotion(-msRight);
-    if (key == player->KeyLeft)
-      Tanks[p][player->Active]->SetMotion(-msLeft);
-  }
+  GameKeyUp(key);
 }
 
 std::vector<TLabel *> TForm1::InstructionLabels() const {
@@ -464,13 +385,7 @@ void TForm1::Timer1Timer() {
     lblRedHits->SetCaption(QString::number(Tanks[2][2]->Motion));
     lblBlackHits->SetCaption(QString::number(Tanks[2][3]->Motion));
   }
-  for (int p = 1; p <= PlayerCount; ++p)
-    for (int s = 1; s <= Players[p]->TankCount; ++s)
-      Tanks[p][s]->Step();
-  // A game over in here still lets the bullets of higher index fly and hit.
-  for (int i = 1; i <= BallCount; ++i)
-    if (Balls[i]->Life != 0)
-      Balls[i]->Fly();
+  GameTick();
   if (imgStar->Visible()) {
     ++MarkerMusicCounter;
     if (MarkerMusicCounter % 4 == 0)

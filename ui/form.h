@@ -1,11 +1,9 @@
-// The main window: its designed contents, its handlers and the game's
-// global tables.
+// The main window: its designed contents and its handlers, which call into
+// the battlefield; it is the window the battlefield is played in.
 #pragma once
 
-#include "game/ball.h"
-#include "game/line.h"
-#include "game/player.h"
-#include "game/tank.h"
+#include "game/battlefield.h"
+#include "game/gamewindow.h"
 #include "music/mediaplayer.h"
 #include "sound/sfxslib.h"
 #include "sound/sfxsnd.h"
@@ -20,39 +18,9 @@
 #include <QStringList>
 #include <cstdint>
 #include <memory>
+#include <string>
 
-// Global counts, set by FormCreate.
-extern int32_t PlayerCount;
-extern int32_t TanksPerPlayer;
-extern int32_t BallCount;
-extern int32_t LineCount;
-// Timer ticks a bullet flies before it stops.
-extern int32_t BallRange;
-
-// The game's tables, indexed from 1 as the game counts: players 1 (red)
-// and 2 (blue); each player's fleet, slots 1..3, of which the first
-// TankCount hold the live tanks; the bullet pool, slots 1..BallCount of
-// room for 50; the walls. The objects are made once, at start-up, and live
-// until the program ends; a new game reuses them.
-constexpr int kMaxPlayers = 2;
-constexpr int kMaxTanksPerPlayer = 3;
-constexpr int kMaxBalls = 50;
-constexpr int kMaxLines = 6;
-extern CPlayer *Players[kMaxPlayers + 1];
-extern CTankType *Tanks[kMaxPlayers + 1][kMaxTanksPerPlayer + 1];
-extern CBall *Balls[kMaxBalls + 1];
-extern CLine *Lines[kMaxLines + 1];
-
-// Gives the six walls new random ends, three in each half of the window,
-// and draws them.
-void PlaceWalls();
-// Puts all six tanks on their start positions and draws them.
-void PlaceTanks();
-// Starts a game: player values, tank placement, idle bullets. Scores and
-// keys stay.
-void ResetGame();
-
-class TForm1 : public TCustomForm {
+class TForm1 : public TCustomForm, public TGameWindow {
   Q_OBJECT
 
 public:
@@ -93,6 +61,23 @@ public:
   // and shows it.
   void ShowMarker(TImage *marker, TPointF at);
 
+  // The window the battlefield is played in.
+  int ClientWidth() const override { return TCustomForm::ClientWidth(); }
+  int ClientHeight() const override { return TCustomForm::ClientHeight(); }
+  int Width() const override { return TCustomForm::Width(); }
+  int Height() const override { return TCustomForm::Height(); }
+  int StatusBarHeight() const override { return StatusBar1->height(); }
+  TImageCanvas *Canvas() override { return TCustomForm::Canvas(); }
+  TColor WindowColor() const override { return Color; }
+  void PlaySound(int32_t index) override;
+  void LoopSound(int32_t index) override;
+  void StopSound(int32_t index) override;
+  void RestartSound(int32_t index) override;
+  void Beep() override;
+  void ShowMarker(TMarker marker, TPointF at) override;
+  void SetScoreCaption(int32_t player, const std::string &caption) override;
+  void GameOver() override;
+
   void FormCreate();
   void FormPaint();
   void FormKeyDown(uint16_t &key);
@@ -117,7 +102,6 @@ private:
   TStatusBar *NewStatusBar(const char *name, int left, int top, int width, int height,
                            const QString &text, TColor color);
   std::vector<TLabel *> InstructionLabels() const;
-  void CreateGameObjects();
   bool GameObjectsExist() const;
 };
 

@@ -176,10 +176,10 @@ TEST(Canvas, EllipseRightAndBottomEdgesAreExclusive) {
   EXPECT_EQ(form.Image().pixel(105, 110), olive);
   EXPECT_EQ(form.Image().pixel(110, 105), olive);
   EXPECT_EQ(form.Image().pixel(100, 105), qRgb(0, 0, 0));
-  EXPECT_EQ(c->PenPos(), QPoint(0, 0));
+  EXPECT_EQ(c->PenPos(), (TPoint{0, 0}));
   c->MoveTo(5, 6);
   c->LineTo(20, 6);
-  EXPECT_EQ(c->PenPos(), QPoint(20, 6));
+  EXPECT_EQ(c->PenPos(), (TPoint{20, 6}));
 }
 
 TEST(Keys, PreviewSeesKeysBeforeTheFocusedButton) {

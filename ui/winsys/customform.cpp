@@ -16,7 +16,7 @@ TCustomForm::TCustomForm(QWidget *parent)
     : QWidget(parent), Backing(1, 1, QImage::Format_RGB32), FormCanvas(&Backing) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAttribute(Qt::WA_NoSystemBackground);
-  FormCanvas.OnDrawn = [this](const QRect &r) { AddDrawn(r); };
+  FormCanvas.OnDrawn = [this](const TRect &r) { AddDrawn(TImageCanvas::ToQRect(r)); };
   connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
           &TCustomForm::FlushDrawn);
   qApp->installEventFilter(this);

@@ -29,7 +29,7 @@ public:
   // Enter presses this button while the focus is not on another button.
   QPushButton *DefaultButton = nullptr;
 
-  TCanvas *Canvas() { return &FormCanvas; }
+  TImageCanvas *Canvas() { return &FormCanvas; }
   const QImage &Image() const { return Backing; }
 
   int ClientWidth() const { return Backing.width(); }
@@ -98,7 +98,7 @@ private:
   void DropHolds(int source);
 
   QImage Backing;
-  TCanvas FormCanvas;
+  TImageCanvas FormCanvas;
   QRegion Invalid;
   QRect Outer;
   QMargins AppliedFrame;

@@ -1,18 +1,15 @@
 // Colours, fonts and the canvas the game draws on.
 #pragma once
 
+#include "rtl/canvas.h"
 #include "rtl/colors.h"
 
 #include <QColor>
 #include <QFont>
 #include <QImage>
-#include <QPoint>
 #include <QRect>
 #include <QRegion>
 #include <QString>
-#include <cstddef>
-#include <cstdint>
-#include <functional>
 #include <vector>
 
 QColor ToQColor(TColor c);
@@ -30,55 +27,31 @@ struct TFont {
   bool operator==(const TFont &) const = default;
 };
 
-struct TPen {
-  int Width = 1;
-  TColor Color = clBlack;
-};
-
-struct TBrush {
-  TColor Color = clWhite;
-};
-
-// Drawing straight onto an image. The canvas sets the pixels itself,
-// span by span, so a shape costs no painter, pen or path and allocates
-// nothing. Every operation reports the rectangle it touched through
-// OnDrawn, so the owner can put it on screen. While a clip region is set
-// (during a repaint) nothing is drawn outside it.
-class TCanvas {
+// The canvas over an image: the shapes land on the image's pixels, taken
+// afresh for each shape (a copy of the image may have made it detach), and
+// the window layer's rectangles and regions convert on the way.
+class TImageCanvas : public TCanvas {
 public:
-  explicit TCanvas(QImage *image) : Image(image) {}
+  explicit TImageCanvas(QImage *image) : Image(image) {}
 
-  TPen Pen;
-  TBrush Brush;
-
-  // Filled with the brush, outlined with the pen (width 0 draws the
-  // thinnest outline, one pixel); right and bottom edges exclusive.
-  void Ellipse(int x1, int y1, int x2, int y2);
-  void MoveTo(int x, int y);
-  // A line from the current point, which then becomes (x, y). A line one
-  // pixel wide leaves out its end point; wider lines are solid with round
-  // ends. A line that starts where it ends draws nothing.
-  void LineTo(int x, int y);
-  void FillRect(const QRect &rect, TColor color);
-  QPoint PenPos() const { return Pos; }
-
+  using TCanvas::FillRect;
+  void FillRect(const QRect &rect, TColor color) { FillRect(ToTRect(rect), color); }
+  // While a clip region is set (during a repaint) nothing is drawn outside
+  // it.
   void SetClip(const QRegion &region);
-  void ClearClip() { Clipped = false; }
 
-  std::function<void(const QRect &)> OnDrawn;
+  static TRect ToTRect(const QRect &r) {
+    return {r.left(), r.top(), r.right() + 1, r.bottom() + 1};
+  }
+  static QRect ToQRect(const TRect &r) {
+    return QRect(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top);
+  }
+
   QImage *Image;
 
-private:
-  // Takes the image's pixels for the shape about to be drawn.
-  void Begin();
-  // Sets the pixels x0..x1 (inclusive) of row y, inside the clip.
-  void Span(int y, int x0, int x1, uint32_t argb);
-  void Drawn(const QRect &r);
+protected:
+  TPixels Pixels() override;
 
-  QPoint Pos;
-  uint32_t *Bits = nullptr;
-  ptrdiff_t Stride = 0;
-  int Width = 0, Height = 0;
-  bool Clipped = false;
-  std::vector<QRect> ClipRects;
+private:
+  std::vector<TRect> Clip;
 };

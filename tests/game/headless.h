@@ -1,0 +1,187 @@
+// The battlefield without a window: a field of the main window's size with
+// a canvas over plain memory, silent sounds, and the game's flow (start,
+// tick, keys, game over) done the way the main window does it. Whole games
+// run as fast as the CPU allows, with a seeded layout and a set clock.
+#pragma once
+
+#include "game/battlefield.h"
+#include "game/computer.h"
+#include "game/gamewindow.h"
+#include "rtl/sysutils.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace headless {
+
+class Field : public TGameWindow {
+public:
+  // The main window on a large screen: 1020 × 720, no frame (as on Qt's
+  // offscreen platform), status bars 20 pixels tall.
+  Field() : Pixels(size_t(kWidth) * kHeight) {
+    Paper.SetPixels({Pixels.data(), kWidth, kHeight, kWidth});
+    PlayerCount = 2;
+    TanksPerPlayer = 3;
+    BallCount = 20;
+    LineCount = 6;
+    BallRange = Round(kWidth * (1.0 / 14));
+    GameWindow = this;
+    CreateGameObjects();
+    ResetGame();
+  }
+  ~Field() override {
+    if (GameWindow == this)
+      GameWindow = nullptr;
+  }
+
+  static constexpr int kWidth = 1020, kHeight = 720, kStatusBar = 20;
+  int ClientWidth() const override { return kWidth; }
+  int ClientHeight() const override { return kHeight; }
+  int Width() const override { return kWidth; }
+  int Height() const override { return kHeight; }
+  int StatusBarHeight() const override { return kStatusBar; }
+  TCanvas *Canvas() override { return &Paper; }
+  TColor WindowColor() const override { return 0x008080; }
+  void PlaySound(int32_t index) override { Blocked += index == sndBlocked; }
+  void LoopSound(int32_t) override {}
+  void StopSound(int32_t) override {}
+  void RestartSound(int32_t) override {}
+  void Beep() override { ++Beeps; }
+  void ShowMarker(TMarker, TPointF) override {}
+  void SetScoreCaption(int32_t, const std::string &) override {}
+  void GameOver() override { Running = false; }
+
+  // Start game: new walls, the main loop runs.
+  void Start() {
+    for (int w = 1; w <= LineCount; ++w)
+      Lines[w]->Draw(true);
+    PlaceWalls();
+    Running = true;
+  }
+  // The main loop's step, half a second of the clock later than the last.
+  void Tick() {
+    Clock += 0.05 / 86400;
+    SetNowOverride(Clock);
+    GameTick();
+  }
+  // Presses count only while a game runs; releases always do.
+  void KeyDown(uint16_t key) {
+    if (Running)
+      GameKeyDown(key);
+  }
+  void KeyUp(uint16_t key) { GameKeyUp(key); }
+
+  bool Running = false;
+  int Blocked = 0;
+  int Beeps = 0;
+  double Clock = 1;
+
+private:
+  std::vector<uint32_t> Pixels;
+  TCanvas Paper;
+};
+
+// A computer side's keys: to the field's handlers, and counted when they
+// are not that side's own.
+class Keys : public IComputerKeys {
+public:
+  Keys(Field *field, int side) : Into(field), Side(side) {}
+  void ComputerKeyDown(uint16_t key) override {
+    Check(key);
+    Into->KeyDown(key);
+  }
+  void ComputerKeyUp(uint16_t key) override {
+    Check(key);
+    Into->KeyUp(key);
+  }
+  int Foreign = 0;
+
+private:
+  void Check(uint16_t key) {
+    const CPlayer *p = Players[Side];
+    Foreign += key != p->KeyLeft && key != p->KeyRight && key != p->KeyShoot && key != p->KeySwitch;
+  }
+  Field *Into;
+  int Side;
+};
+
+// How one game went.
+struct Result {
+  int Winner = 0; // 1 red, 2 blue, 0 not over within the ticks allowed
+  int Ticks = 0;
+  int ForeignKeys = 0;
+  // Computer sides holding more than a person could after the game over.
+  int HeldAfter = 0;
+  // Blocked sounds of the tanks the computer drove.
+  int Blocked = 0;
+};
+
+// Called after every tick of a game, for checks.
+using TickCheck = void (*)(void *context, int tick);
+
+// Prints the tanks every this many ticks; 0 for never.
+inline int Trace = 0;
+
+// Plays one game on the field with a layout from `layoutSeed`. A level
+// below 0 leaves that side idle.
+inline Result Play(Field &field, uint32_t layoutSeed, int redLevel, int blueLevel,
+                   uint32_t computerSeed, int maxTicks, TickCheck check = nullptr,
+                   void *context = nullptr) {
+  SetRandSeed(layoutSeed);
+  ResetGame();
+  field.Start();
+  Keys redKeys(&field, 1), blueKeys(&field, 2);
+  std::unique_ptr<CComputerPlayer> sides[2];
+  const int levels[2] = {redLevel, blueLevel};
+  for (int i = 0; i < 2; ++i) {
+    if (levels[i] >= 0) {
+      sides[i] = std::make_unique<CComputerPlayer>(i + 1, TComputerLevel(levels[i]),
+                                                   computerSeed * 2 + i, i ? &blueKeys : &redKeys);
+      sides[i]->NewGame();
+    }
+  }
+  Result r;
+  const int blockedBefore = field.Blocked;
+  while (field.Running && r.Ticks < maxTicks) {
+    field.Tick();
+    ++r.Ticks;
+    if (field.Running)
+      for (auto &side : sides)
+        if (side)
+          side->Tick();
+    if (check)
+      check(context, r.Ticks);
+    if (Trace && r.Ticks % Trace == 0) {
+      std::printf("t=%d", r.Ticks);
+      for (int p = 1; p <= 2; ++p) {
+        std::printf(" | P%d n=%d a=%d", p, Players[p]->TankCount, Players[p]->Active);
+        for (int s = 1; s <= Players[p]->TankCount; ++s)
+          std::printf(" (%.0f,%.0f %.2f m%d)", Tanks[p][s]->Pos.X, Tanks[p][s]->Pos.Y,
+                      std::remainder(double(Tanks[p][s]->Angle), 2 * M_PI), Tanks[p][s]->Motion);
+      }
+      std::printf("\n");
+    }
+  }
+  // An idle side never drives, so every blocked sound is the computer's.
+  r.Blocked = field.Blocked - blockedBefore;
+  if (!field.Running) {
+    for (int p = 1; p <= 2; ++p)
+      if (Tanks[p][1]->Motion < msDead + 500 && Players[p]->TankCount == 1)
+        r.Winner = 3 - p;
+  }
+  field.Running = false;
+  for (auto &side : sides) {
+    if (!side)
+      continue;
+    const CPlayer *p = Players[side->Side];
+    r.HeldAfter += side->Holds(p->KeyShoot) || side->Holds(p->KeySwitch);
+    side->ReleaseAll();
+  }
+  r.ForeignKeys = redKeys.Foreign + blueKeys.Foreign;
+  return r;
+}
+
+} // namespace headless
