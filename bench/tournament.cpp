@@ -18,7 +18,8 @@ int main(int argc, char **argv) {
     // One game, traced: GAMES SEED RED BLUE EVERY
     headless::Trace = std::atoi(argv[5]);
     const headless::Result r =
-        headless::Play(field, std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]), 5, 20000);
+        headless::Play(field, std::atoi(argv[2]), std::atoi(argv[3]), std::atoi(argv[4]),
+                       argc > 6 ? std::atoi(argv[6]) : 5, 20000);
     std::printf("winner %d after %d ticks, blocked %d\n", r.Winner, r.Ticks, r.Blocked);
     for (int w = 1; w <= LineCount; ++w)
       std::printf("wall (%.0f,%.0f)-(%.0f,%.0f)\n", Lines[w]->P1.X, Lines[w]->P1.Y, Lines[w]->P2.X,

@@ -130,8 +130,9 @@ void CComputerPlayer::NewGame() {
   PlanRange = DefaultRange();
   Mode = mdTravel;
   Wait = Reaction;
-  ErrorAngle = Gauss() * AimError;
+  ErrorAngle = AimErrorDraw();
   AlignedMisses = 0;
+  ShotsAtTarget = 0;
   LastSwitchLook = 0;
   Driving = false;
   Blocked = 0;
@@ -279,8 +280,12 @@ TPointF CComputerPlayer::Velocity(int enemy) const {
   return v;
 }
 
+double CComputerPlayer::AimErrorDraw() {
+  return std::clamp(Gauss(), -2.0, 2.0) * AimError;
+}
+
 double CComputerPlayer::DefaultRange() const {
-  return std::min(BallRange * 10.0 - 40, 450.0);
+  return std::min(BallRange * 10.0 - 40, 320.0);
 }
 
 bool CComputerPlayer::WallsChanged() const {
@@ -316,7 +321,8 @@ void CComputerPlayer::ChooseTarget(const CTankType *tank) {
   }
   if (best != Target) {
     Target = best;
-    ErrorAngle = Gauss() * AimError;
+    ShotsAtTarget = 0;
+    ErrorAngle = AimErrorDraw();
     AlignedMisses = 0;
     Approach = false;
     PlanRange = DefaultRange();
@@ -360,6 +366,9 @@ CComputerPlayer::TDrive CComputerPlayer::Aim(const CTankType *tank) {
   // Lined up, yet the shot would miss: too far for the turns' steps, or
   // something stands in the way. Come closer.
   ++AlignedMisses;
+  // A while without a shot: it looks again and aims afresh.
+  if (AlignedMisses % 10 == 0)
+    ErrorAngle = AimErrorDraw();
   if (d > 90 && v.X == 0 && v.Y == 0 && Planner.DriveClear(tank->Pos, guess))
     return drForward;
   if (AlignedMisses > 30) {
@@ -408,6 +417,13 @@ CComputerPlayer::TDrive CComputerPlayer::Travel(const CTankType *tank) {
   }
   switch (Planner.Search(kSearchCells)) {
   case CPathPlanner::psFailed:
+    if (Approach) {
+      // No nearer place: it shoots from where it is.
+      Approach = false;
+      PlanRange = DefaultRange();
+      Planner.Clear();
+      return drStand;
+    }
     Unreachable[i] = true;
     ++Failures;
     Target = nullptr;
@@ -594,7 +610,17 @@ void CComputerPlayer::Tick() {
   }
   if (tank->LastShot != LastShotSeen) {
     LastShotSeen = tank->LastShot;
-    ErrorAngle = Gauss() * AimError;
+    ErrorAngle = AimErrorDraw();
+    // Its shots keep missing from afar: it goes nearer.
+    if (Target && ++ShotsAtTarget >= 3) {
+      ShotsAtTarget = 0;
+      const double d = Distance(tank->Pos, Target->Pos);
+      if (d > 150) {
+        Approach = true;
+        PlanRange = std::max(120.0, d * 0.6);
+        PlannedAt = -1000;
+      }
+    }
   }
   if (Clock % 200 == 0) {
     std::fill(std::begin(Unreachable), std::end(Unreachable), false);

@@ -68,6 +68,7 @@ private:
   uint64_t Rand = 0;
   double Uniform();
   double Gauss();
+  double AimErrorDraw();
 
   void Down(uint16_t key);
   void Up(uint16_t key);
@@ -103,6 +104,7 @@ private:
   double ErrorAngle = 0;
   double LastShotSeen = 0;
   int32_t AlignedMisses = 0;
+  int32_t ShotsAtTarget = 0;
   int64_t LastSwitchLook = 0;
   const CTankType *SwitchTo = nullptr;
   bool Driving = false;
