@@ -22,6 +22,7 @@ public:
   // The main window on a large screen: 1020 × 720, no frame (as on Qt's
   // offscreen platform), status bars 20 pixels tall.
   Field() : Pixels(size_t(kWidth) * kHeight) {
+    SetNowOverride(Clock);
     Paper.SetPixels({Pixels.data(), kWidth, kHeight, kWidth});
     PlayerCount = 2;
     TanksPerPlayer = 3;
@@ -33,8 +34,10 @@ public:
     ResetGame();
   }
   ~Field() override {
+    ClearGameObjects();
     if (GameWindow == this)
       GameWindow = nullptr;
+    ClearNowOverride();
   }
 
   static constexpr int kWidth = 1020, kHeight = 720, kStatusBar = 20;
