@@ -518,6 +518,9 @@ bool CComputerPlayer::Dodge(const CTankType *tank, TDrive &drive) {
 }
 
 double CComputerPlayer::Prospect(const CTankType *tank, const CTankType **best) const {
+  for (int i = 0; i < 3; ++i)
+    if (Mine[i] == tank && ShutIn[i])
+      return 1e8;
   const CPlayer *enemy = Players[3 - Side];
   double cooling = (kCooldown - (Now() - tank->LastShot)) / kTickDays;
   cooling = std::max(cooling, 0.0);
@@ -546,8 +549,12 @@ bool CComputerPlayer::ConsiderSwitch(const CTankType *tank) {
     return false;
   double mine = Prospect(tank, nullptr);
   // Shut in: no enemy tank can be reached from here.
-  if (Failures >= Players[3 - Side]->TankCount)
+  if (Failures >= Players[3 - Side]->TankCount) {
     mine = 1e8;
+    for (int i = 0; i < 3; ++i)
+      if (Mine[i] == tank)
+        ShutIn[i] = true;
+  }
   const CTankType *other = nullptr;
   double best = 1e18;
   for (int32_t s = 1; s <= me->TankCount; ++s) {
@@ -573,8 +580,11 @@ void CComputerPlayer::Tick() {
   const CPlayer *enemy = Players[3 - Side];
   if (!Started) {
     Started = true;
-    for (int s = 1; s <= 3; ++s)
+    for (int s = 1; s <= 3; ++s) {
       Enemy[s - 1] = Tanks[3 - Side][s];
+      Mine[s - 1] = Tanks[Side][s];
+      ShutIn[s - 1] = false;
+    }
   }
   if (WallsChanged() || Planner.Cols == 0) {
     for (int w = 1; w <= LineCount && w <= 6; ++w) {
@@ -624,6 +634,7 @@ void CComputerPlayer::Tick() {
   }
   if (Clock % 200 == 0) {
     std::fill(std::begin(Unreachable), std::end(Unreachable), false);
+    std::fill(std::begin(ShutIn), std::end(ShutIn), false);
     Failures = 0;
   }
 

@@ -79,6 +79,9 @@ private:
   // `Reaction` ticks back being what it acts on.
   static constexpr int kMemory = 16;
   const CTankType *Enemy[3] = {};
+  // Its own tanks, and which of them it found shut in lately.
+  const CTankType *Mine[3] = {};
+  bool ShutIn[3] = {};
   TPointF Seen[kMemory][3];
   int32_t SeenCount = 0;
   TPointF Perceived(int enemy, int ticksBack) const;

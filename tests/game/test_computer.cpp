@@ -159,3 +159,86 @@ TEST_F(ComputerTest, LevelsBeatWeakerLevelsAndKeepEveryRule) {
     EXPECT_GE(wins, 9) << "level " << level;
   }
 }
+
+// Red's active tank faces a blue tank 200 pixels off on an open field.
+// The tanks were placed at the clock's start, so the first shot can go 25
+// ticks on (the cooldown is 24.19 ticks); the bullet starts at the barrel's
+// tip, x = 212, and its 18th step, to x = 392, comes within 13 of the
+// blue centre: the hit is on tick 43.
+TEST_F(ComputerTest, ShootsAsSoonAsTheCooldownAllowsAndHits) {
+  StartEmpty();
+  Put(Tanks[1][2], 200, 300, 0);
+  Put(Tanks[2][1], 400, 300, 3.0f);
+  KeyLog keys(field.get());
+  CComputerPlayer red(1, lvHard, 1, &keys);
+  red.NewGame();
+  EXPECT_EQ(Run(red, 42), 42);
+  EXPECT_EQ(Players[2]->TankCount, 3);
+  Run(red, 1);
+  EXPECT_EQ(Players[2]->TankCount, 2);
+  EXPECT_EQ(Players[1]->Score, 1);
+  for (uint16_t key : keys.Downs)
+    EXPECT_TRUE(key == 83 || key == 70 || key == 69 || key == 90) << key;
+}
+
+// A wall stands between red and every blue tank: red drives round it,
+// never against it, and hits.
+TEST_F(ComputerTest, DrivesRoundAWallWithoutTouchingIt) {
+  for (int level : {lvEasy, lvHard}) {
+    SCOPED_TRACE(level);
+    ResetGame();
+    StartEmpty();
+    Lines[1]->SetEnds({260, 200}, {262, 400});
+    Put(Tanks[1][2], 200, 300, 0);
+    Put(Tanks[2][1], 400, 300, 0);
+    KeyLog keys(field.get());
+    CComputerPlayer red(1, TComputerLevel(level), 3, &keys);
+    red.NewGame();
+    const int blocked = field->Blocked;
+    for (int t = 0; t < 1500 && Players[2]->TankCount == 3; ++t)
+      Run(red, 1);
+    EXPECT_EQ(Players[2]->TankCount, 2);
+    EXPECT_EQ(field->Blocked, blocked);
+    red.ReleaseAll();
+  }
+}
+
+// A bullet flies at red's standing tank from 200 pixels; it would hit on
+// its 19th step. At hard red drives out of its way (it faces across the
+// bullet's line); at normal it does not dodge.
+TEST_F(ComputerTest, StepsOutOfABulletsWayOnlyAtHard) {
+  for (int level : {lvHard, lvNormal}) {
+    SCOPED_TRACE(level);
+    ResetGame();
+    StartEmpty();
+    Put(Tanks[1][2], 300, 300, float(M_PI / 2));
+    Put(Tanks[2][1], 300, 100, 0);
+    Balls[1]->Life = 1;
+    Balls[1]->Pos = {100, 300};
+    Balls[1]->Angle = 0;
+    KeyLog keys(field.get());
+    CComputerPlayer red(1, TComputerLevel(level), 5, &keys);
+    red.NewGame();
+    Run(red, 25);
+    EXPECT_EQ(Players[1]->TankCount, level == lvHard ? 3 : 2);
+    red.ReleaseAll();
+  }
+}
+
+// Red's active tank stands in a closed box of walls: it switches to a tank
+// that can get out.
+TEST_F(ComputerTest, LeavesATankThatIsShutIn) {
+  StartEmpty();
+  Lines[1]->SetEnds({250, 250}, {350, 252});
+  Lines[2]->SetEnds({350, 252}, {348, 350});
+  Lines[3]->SetEnds({348, 350}, {252, 348});
+  Lines[4]->SetEnds({252, 348}, {250, 250});
+  Put(Tanks[1][2], 300, 300, 0);
+  KeyLog keys(field.get());
+  CComputerPlayer red(1, lvHard, 7, &keys);
+  red.NewGame();
+  const CTankType *shutIn = Tanks[1][2];
+  Run(red, 60);
+  EXPECT_NE(Tanks[1][Players[1]->Active], shutIn);
+  EXPECT_EQ(shutIn->Pos.X, 300);
+}
