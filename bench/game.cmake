@@ -13,3 +13,8 @@ target_link_libraries(idle_gameover PRIVATE zoftrel_ui)
 add_executable(tournament tournament.cpp)
 target_include_directories(tournament PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(tournament PRIVATE zoftrel_game)
+
+# The computer player's work per tick, with its allocations counted.
+add_executable(bench_computer bench_computer.cpp)
+target_include_directories(bench_computer PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(bench_computer PRIVATE zoftrel_game benchmark::benchmark)

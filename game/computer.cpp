@@ -20,8 +20,8 @@ constexpr double kReach = 13;
 constexpr double kCooldown = 1.4e-5;
 constexpr double kTickDays = 0.05 / 86400;
 // Planning work per tick, in grid rows and in searched cells.
-constexpr int kBuildRows = 10;
-constexpr int kSearchCells = 300;
+constexpr int kBuildRows = 4;
+constexpr int kSearchCells = 150;
 
 // The difference b − a brought into −π..π.
 double AngleTo(double a, double b) {
@@ -460,7 +460,7 @@ bool CComputerPlayer::Dodge(const CTankType *tank, TDrive &drive) {
     TPointF pos = ball->Pos;
     const double dx = 10 * std::cos(double(ball->Angle)), dy = 10 * std::sin(double(ball->Angle));
     bool threat = false;
-    int n = 0;
+    int n = 0, relevant = 0;
     for (int32_t k = ball->Life + 1; k <= BallRange + 1 && n < kSteps; ++k) {
       const TPointF to{pos.X + dx, pos.Y + dy};
       bool stops = false;
@@ -473,11 +473,16 @@ bool CComputerPlayer::Dodge(const CTankType *tank, TDrive &drive) {
       if (stops)
         break;
       path[threats][n++] = to;
-      threat = threat || Distance(tank->Pos, to) < kReach + 3;
+      const double d = Distance(tank->Pos, to);
+      threat = threat || d < kReach + 3;
+      // Later places matter only while the tank, at 2 pixels a tick, could
+      // still meet the bullet.
+      if (d < kReach + 3 + 2 * n)
+        relevant = n;
       pos = to;
     }
     if (threat) {
-      length[threats] = n;
+      length[threats] = relevant;
       ++threats;
     }
   }
@@ -487,7 +492,7 @@ bool CComputerPlayer::Dodge(const CTankType *tank, TDrive &drive) {
   for (int t = 0; t < threats; ++t)
     horizon = std::max(horizon, length[t]);
   // Ways out: drive on at once, or turn a while either way and then drive.
-  for (int turns = 0; turns <= 30; turns += 3) {
+  for (int turns = 0; turns <= 30; turns += 5) {
     for (bool right : {true, false}) {
       if (turns == 0 && !right)
         continue;
