@@ -57,9 +57,9 @@ struct TFigures {
 };
 
 constexpr TFigures kFigures[3] = {
-    {8, 0.030, 60, false, 40, 40}, // easy
-    {4, 0.012, 30, false, 20, 20}, // normal
-    {1, 0.003, 12, true, 8, 8},    // hard
+    {10, 0.035, 60, false, 40, 40}, // easy
+    {3, 0.010, 25, false, 20, 20},  // normal
+    {1, 0.003, 12, true, 8, 8},     // hard
 };
 
 } // namespace
@@ -255,7 +255,7 @@ const CTankType *CComputerPlayer::ShotHits(const CTankType *tank, float angle,
 
 bool CComputerPlayer::InView(const CTankType *from, TPointF to) const {
   return Distance(from->Pos, to) <= BallRange * 10.0 - 15 &&
-         Planner.LineClear(from->Pos, to, CPathPlanner::kFireClearance);
+         Planner.FireClear(from->Pos, to, CPathPlanner::kFireClearance);
 }
 
 int CComputerPlayer::EnemyIndex(const CTankType *tank) const {

@@ -75,9 +75,23 @@ bool CPathPlanner::LineClear(TPointF from, TPointF to, double clearance) const {
   return true;
 }
 
+bool CPathPlanner::FireClear(TPointF from, TPointF to, double clearance) const {
+  // The bullet starts at the barrel's tip and hits short of the centre.
+  const double d = Distance(from, to);
+  if (d < 24)
+    return true;
+  const double ux = (to.X - from.X) / d, uy = (to.Y - from.Y) / d;
+  from = {from.X + 12 * ux, from.Y + 12 * uy};
+  to = {to.X - 10 * ux, to.Y - 10 * uy};
+  for (int w = 0; w < WallCount; ++w)
+    if (SegmentsDistance(from, to, Walls[w]->P1, Walls[w]->P2) < clearance)
+      return false;
+  return true;
+}
+
 bool CPathPlanner::Goal(int cell) const {
   const TPointF p = Centre(cell);
-  return Distance(p, Target) <= Range && LineClear(p, Target, kFireClearance + 4);
+  return Distance(p, Target) <= Range && FireClear(p, Target, kFireClearance + 4);
 }
 
 bool CPathPlanner::Passable(int cell, int depth) const {

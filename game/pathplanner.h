@@ -50,9 +50,12 @@ public:
   // False when the route's end has been reached.
   bool NextPoint(TPointF pos, TPointF &point);
 
-  // Whether a line of fire from `from` to `to` stays clear of every wall by
+  // Whether the segment from `from` to `to` stays clear of every wall by
   // `clearance`.
   bool LineClear(TPointF from, TPointF to, double clearance) const;
+  // The same for a shot from a tank at `from` to one at `to`: from the
+  // barrel's tip to where the bullet reaches the target.
+  bool FireClear(TPointF from, TPointF to, double clearance) const;
   // Whether a tank can drive straight from `from` to `to`, clear of walls.
   bool DriveClear(TPointF from, TPointF to) const { return LineClear(from, to, 15); }
 
