@@ -6,7 +6,7 @@
 //
 // Run: build/bench/bench_game --benchmark_repetitions=5
 //          --benchmark_report_aggregates_only=true
-#include "tests/alloc/battle.h"
+#include "tests/alloc/form_battle.h"
 
 #include "tests/alloc/counting_new.h"
 
@@ -47,7 +47,7 @@ private:
 };
 
 TForm1 *TheForm;
-battle::Battle *TheBattle;
+battle::FormBattle *TheBattle;
 
 // Keeps a tank's place and heading and puts them back afterwards.
 class KeepTank {
@@ -232,7 +232,7 @@ int main(int argc, char **argv) {
     return 1;
   }
   auto form = battle::MakeForm();
-  battle::Battle game(form.get());
+  battle::FormBattle game(form.get());
   if (!game.Start()) {
     std::fprintf(stderr, "no clear lanes for the bullets on this field\n");
     return 1;

@@ -1,57 +1,25 @@
-// A running game that goes on for ever, for measuring the main loop: the
-// real main window on Qt's offscreen platform, a seeded field, both active
-// tanks steered through the form's key handlers (red turns and switches
-// tanks, blue drives back and forth), shots pressed now and then, and all
-// twenty bullets in flight along lanes that meet no tank and no wall, so
-// no tank is hit, no bullet stops and no marker shows.
+// A running game that goes on for ever, for measuring the main loop: a
+// seeded field, both active tanks steered through the game's key handling
+// (red turns and switches tanks, blue drives back and forth), shots
+// pressed now and then, and all twenty bullets in flight along lanes that
+// meet no tank and no wall, so no tank is hit, no bullet stops and no
+// marker shows. Where the game runs (the real main window, or a field
+// without any window system) is up to a subclass.
 //
-// Used by the allocation test and the game benchmarks.
+// Used by the allocation tests and the game benchmarks.
 #pragma once
 
-#include "game/ball.h"
-#include "game/line.h"
-#include "game/player.h"
-#include "game/tank.h"
+#include "game/battlefield.h"
 #include "rtl/sysutils.h"
-#include "ui/form.h"
-#include "ui/winsys/application.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <cmath>
-#include <cstdlib>
-#include <memory>
+#include <cstdint>
 
 namespace battle {
 
 // Key codes of the two players.
 constexpr uint16_t kRedRight = 70, kRedLeft = 83, kRedShoot = 69, kRedSwitch = 90;
 constexpr uint16_t kBlueRight = 102, kBlueLeft = 100, kBlueShoot = 104, kBlueSwitch = 96;
-
-// Sets the platform and the audio driver; call before the QApplication is
-// made.
-inline void SetHeadlessEnvironment() {
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
-  setenv("SDL_AUDIODRIVER", "dummy", 1);
-}
-
-// The form opens "BackgroundMusic.mid" from the current directory.
-inline bool EnterRunDir(const char *runDir) {
-  return QDir::setCurrent(QString::fromUtf8(runDir)) && QFileInfo::exists("BackgroundMusic.mid");
-}
-
-// The real main window on a 1280 x 1024 screen, with the sound device
-// paused and a fixed random sequence.
-inline std::unique_ptr<TForm1> MakeForm(uint32_t seed = 12345) {
-  SetRandSeed(seed);
-  Application.SetScreenSize(1280, 1024);
-  Application.Params.clear();
-  auto form = std::make_unique<TForm1>();
-  form->SfxAudio1->SetPaused(true);
-  form->Update();
-  return form;
-}
 
 // One bullet's lane: where it starts, its heading and how many steps it
 // flies before it starts again.
@@ -67,13 +35,12 @@ public:
   static constexpr int kDrive = 30, kHalfTurn = 63;
   static constexpr double kTickDays = 0.05 / 86400;
 
-  explicit Battle(TForm1 *form) : Form(form) {}
+  virtual ~Battle() = default;
 
-  // Starts a game, stops the timer (ticks are called by hand), steers both
-  // players and fills the bullet pool. False when no lanes could be found.
+  // Starts a game with its ticks called by hand, steers both players and
+  // fills the bullet pool. False when no lanes could be found.
   bool Start() {
-    Form->btnStart->click();
-    Form->Timer1->SetEnabled(false);
+    BeginGame();
     Clock = 1.0;
     SetNowOverride(Clock);
     Key(kRedRight, true);
@@ -133,7 +100,7 @@ public:
   void Tick() {
     Steer();
     Refill();
-    Form->Timer1Timer();
+    RunTick();
   }
 
   // True while the game runs as designed: all tanks alive, all bullets in
@@ -144,15 +111,14 @@ public:
     for (int i = 1; i <= BallCount; ++i)
       if (Balls[i]->Life == 0)
         return false;
-    return !Form->imgStar->Visible() && !Form->imgBird->Visible() && Form->btnStart->isHidden();
+    return Quiet();
   }
 
   void Key(uint16_t key, bool down) {
-    uint16_t k = key;
     if (down)
-      Form->FormKeyDown(k);
+      Press(key);
     else
-      Form->FormKeyUp(k);
+      Release(key);
   }
 
   static TPointF StepFrom(TPointF p, float angle) {
@@ -161,13 +127,25 @@ public:
 
   int TickCount = 0;
 
+protected:
+  // Start game, with the main loop's timer left off.
+  virtual void BeginGame() = 0;
+  // The key handlers, and the main loop's tick.
+  virtual void Press(uint16_t key) = 0;
+  virtual void Release(uint16_t key) = 0;
+  virtual void RunTick() = 0;
+  // The game runs and shows no marker.
+  virtual bool Quiet() const = 0;
+  virtual int FieldWidth() const = 0;
+  virtual int FieldHeight() const = 0;
+
 private:
   // Lanes in the middle of the field that keep well away from every tank
   // (blue's driver stays within about 60 pixels of where it started) and
   // never come near a wall.
   bool FindLanes() {
     int found = 0;
-    const int W = Form->ClientWidth(), H = Form->ClientHeight();
+    const int W = FieldWidth(), H = FieldHeight();
     for (int y = 60; y < H - 120 && found < BallCount; y += 23) {
       for (int x = 220; x < W - 220 && found < BallCount; x += 37) {
         for (int a = 0; a < 16 && found < BallCount; ++a) {
@@ -186,8 +164,8 @@ private:
     TPointF p = start;
     for (int k = 0; k <= kSteps; ++k) {
       const TPointF next = StepFrom(p, angle);
-      if (next.X < 200 || next.X > Form->ClientWidth() - 200 || next.Y < 40 ||
-          next.Y > Form->ClientHeight() - 100)
+      if (next.X < 200 || next.X > FieldWidth() - 200 || next.Y < 40 ||
+          next.Y > FieldHeight() - 100)
         return false;
       for (int pl = 1; pl <= 2; ++pl)
         for (int s = 1; s <= 3; ++s)
@@ -201,7 +179,6 @@ private:
     return true;
   }
 
-  TForm1 *Form;
   double Clock = 1.0;
   Lane Lanes[kMaxBalls];
 };

@@ -2,8 +2,8 @@
 // a thousand ticks of a running game with both players steering and
 // shooting and twenty bullets in flight. Handing the drawn rectangles to Qt
 // is measured apart and printed.
-#include "tests/alloc/battle.h"
 #include "tests/alloc/counting_new.h"
+#include "tests/alloc/form_battle.h"
 
 #include <QApplication>
 #include <atomic>
@@ -36,7 +36,7 @@ protected:
     ASSERT_TRUE(battle::EnterRunDir(ZOFTREL_RUN_DIR))
         << "no BackgroundMusic.mid in " ZOFTREL_RUN_DIR;
     Form = battle::MakeForm();
-    Game = std::make_unique<battle::Battle>(Form.get());
+    Game = std::make_unique<battle::FormBattle>(Form.get());
     ASSERT_TRUE(Game->Start()) << "no clear lanes for the bullets on this field";
     // The first ticks start the music; the first flush and repaint let Qt
     // set up what it keeps.
@@ -55,7 +55,7 @@ protected:
   }
 
   std::unique_ptr<TForm1> Form;
-  std::unique_ptr<battle::Battle> Game;
+  std::unique_ptr<battle::FormBattle> Game;
 };
 
 TEST_F(AllocTest, TicksOfARunningGameAllocateNothing) {

@@ -141,47 +141,6 @@ TEST(Repaint, APictureShowsOnlyWhatFitsItsFrame) {
   EXPECT_EQ(form.Image().pixel(62, 55), ToQColor(clOlive).rgb());
 }
 
-TEST(Canvas, DrawingAgainInTheWindowColourLeavesNoTrace) {
-  TestForm form;
-  const QImage clean = form.Image().copy();
-  TCanvas *c = form.Canvas();
-  auto draw = [c](TColor colour) {
-    c->Pen.Width = 1;
-    c->Pen.Color = colour;
-    c->Brush.Color = colour;
-    c->Ellipse(40, 40, 67, 67);
-    c->Pen.Width = 5;
-    c->MoveTo(53, 53);
-    c->LineTo(80, 31);
-    c->Pen.Width = 3;
-    c->MoveTo(10, 150);
-    c->LineTo(250, 170);
-  };
-  draw(clRed);
-  EXPECT_NE(form.Image(), clean);
-  EXPECT_EQ(form.Image().pixel(53, 53), qRgb(255, 0, 0));
-  draw(clOlive);
-  EXPECT_EQ(form.Image(), clean);
-}
-
-TEST(Canvas, EllipseRightAndBottomEdgesAreExclusive) {
-  TestForm form;
-  TCanvas *c = form.Canvas();
-  c->Pen.Width = 1;
-  c->Pen.Color = clBlack;
-  c->Brush.Color = clBlack;
-  c->Ellipse(100, 100, 110, 110);
-  const QRgb olive = ToQColor(clOlive).rgb();
-  EXPECT_EQ(form.Image().pixel(105, 109), qRgb(0, 0, 0));
-  EXPECT_EQ(form.Image().pixel(105, 110), olive);
-  EXPECT_EQ(form.Image().pixel(110, 105), olive);
-  EXPECT_EQ(form.Image().pixel(100, 105), qRgb(0, 0, 0));
-  EXPECT_EQ(c->PenPos(), (TPoint{0, 0}));
-  c->MoveTo(5, 6);
-  c->LineTo(20, 6);
-  EXPECT_EQ(c->PenPos(), (TPoint{20, 6}));
-}
-
 TEST(Keys, PreviewSeesKeysBeforeTheFocusedButton) {
   TestForm form;
   auto *button = new TButton(&form, "b");
