@@ -1,6 +1,6 @@
-// The battlefield without a window: a field of the main window's size with
-// a canvas over plain memory, silent sounds, and the game's flow (start,
-// tick, keys, game over) done the way the main window does it. Whole games
+// The battlefield without a window: the fake window at the main window's
+// size, with the game's flow (start, tick, keys, game over) done the way
+// the main window does it. Whole games
 // run as fast as the CPU allows, with a seeded layout and a set clock.
 #pragma once
 
@@ -8,6 +8,7 @@
 #include "game/computer.h"
 #include "game/gamewindow.h"
 #include "rtl/sysutils.h"
+#include "tests/game/fake_window.h"
 
 #include <cmath>
 #include <cstdint>
@@ -17,18 +18,16 @@
 
 namespace headless {
 
-class Field : public TGameWindow {
+class Field : public FakeWindow {
 public:
-  // The main window on a large screen: 1020 × 720, no frame (as on Qt's
-  // offscreen platform), status bars 20 pixels tall.
-  Field() : Pixels(size_t(kWidth) * kHeight) {
+  // The main window on a large screen: 1020 × 720.
+  Field() : FakeWindow(1020, 720) {
     SetNowOverride(Clock);
-    Paper.SetPixels({Pixels.data(), kWidth, kHeight, kWidth});
     PlayerCount = 2;
     TanksPerPlayer = 3;
     BallCount = 20;
     LineCount = 6;
-    BallRange = Round(kWidth * (1.0 / 14));
+    BallRange = Round(1020 * (1.0 / 14));
     GameWindow = this;
     CreateGameObjects();
     ResetGame();
@@ -40,23 +39,6 @@ public:
     ClearNowOverride();
   }
 
-  static constexpr int kWidth = 1020, kHeight = 720, kStatusBar = 20;
-  int ClientWidth() const override { return kWidth; }
-  int ClientHeight() const override { return kHeight; }
-  int Width() const override { return kWidth; }
-  int Height() const override { return kHeight; }
-  int StatusBarHeight() const override { return kStatusBar; }
-  TCanvas *Canvas() override { return &Paper; }
-  TColor WindowColor() const override { return 0x008080; }
-  void PlaySound(int32_t index) override { Blocked += index == sndBlocked; }
-  void LoopSound(int32_t) override {}
-  void StopSound(int32_t) override {}
-  void RestartSound(int32_t) override {}
-  void Beep() override { ++Beeps; }
-  void ShowMarker(TMarker, TPointF) override {}
-  void SetScoreCaption(int32_t, const std::string &) override {}
-  void GameOver() override { Running = false; }
-
   // Start game: new walls, the main loop runs.
   void Start() {
     for (int w = 1; w <= LineCount; ++w)
@@ -64,7 +46,7 @@ public:
     PlaceWalls();
     Running = true;
   }
-  // The main loop's step, half a second of the clock later than the last.
+  // The main loop's step, 50 ms of the clock later than the last.
   void Tick() {
     Clock += 0.05 / 86400;
     SetNowOverride(Clock);
@@ -76,15 +58,10 @@ public:
       GameKeyDown(key);
   }
   void KeyUp(uint16_t key) { GameKeyUp(key); }
+  // Blocked moves so far: each plays the blocked sound.
+  int Blocked() const { return Sounds[sndBlocked].Starts; }
 
-  bool Running = false;
-  int Blocked = 0;
-  int Beeps = 0;
   double Clock = 1;
-
-private:
-  std::vector<uint32_t> Pixels;
-  TCanvas Paper;
 };
 
 // A computer side's keys: to the field's handlers, and counted when they
@@ -147,7 +124,7 @@ inline Result Play(Field &field, uint32_t layoutSeed, int redLevel, int blueLeve
     }
   }
   Result r;
-  const int blockedBefore = field.Blocked;
+  const int blockedBefore = field.Blocked();
   while (field.Running && r.Ticks < maxTicks) {
     field.Tick();
     ++r.Ticks;
@@ -169,7 +146,7 @@ inline Result Play(Field &field, uint32_t layoutSeed, int redLevel, int blueLeve
     }
   }
   // An idle side never drives, so every blocked sound is the computer's.
-  r.Blocked = field.Blocked - blockedBefore;
+  r.Blocked = field.Blocked() - blockedBefore;
   if (!field.Running) {
     for (int p = 1; p <= 2; ++p)
       if (Tanks[p][1]->Motion < msDead + 500 && Players[p]->TankCount == 1)

@@ -88,8 +88,8 @@ struct Invariants {
         if (live && !dead && s != player->Active)
           ok = ok && t->Motion == msNone;
         if (live && !dead)
-          ok = ok && t->Pos.X >= 10 && t->Pos.X <= Field::kWidth - 10 && t->Pos.Y >= 10 &&
-               t->Pos.Y <= Field::kHeight - Field::kStatusBar - 10;
+          ok = ok && t->Pos.X >= 10 && t->Pos.X <= GameWindow->ClientWidth() - 10 &&
+               t->Pos.Y >= 10 && t->Pos.Y <= GameWindow->ClientHeight() - Field::kStatusBar - 10;
       }
     }
     for (int i = 1; i <= BallCount; ++i)
@@ -194,11 +194,11 @@ TEST_F(ComputerTest, DrivesRoundAWallWithoutTouchingIt) {
     KeyLog keys(field.get());
     CComputerPlayer red(1, TComputerLevel(level), 3, &keys);
     red.NewGame();
-    const int blocked = field->Blocked;
+    const int blocked = field->Blocked();
     for (int t = 0; t < 1500 && Players[2]->TankCount == 3; ++t)
       Run(red, 1);
     EXPECT_EQ(Players[2]->TankCount, 2);
-    EXPECT_EQ(field->Blocked, blocked);
+    EXPECT_EQ(field->Blocked(), blocked);
     red.ReleaseAll();
   }
 }
