@@ -258,6 +258,10 @@ bool CComputerPlayer::InView(const CTankType *from, TPointF to) const {
          Planner.FireClear(from->Pos, to, CPathPlanner::kFireClearance);
 }
 
+bool CComputerPlayer::IsEnemy(const CTankType *tank) const {
+  return tank && tank->Player != Side;
+}
+
 int CComputerPlayer::EnemyIndex(const CTankType *tank) const {
   for (int i = 0; i < 3; ++i)
     if (Enemy[i] == tank)
@@ -349,7 +353,7 @@ CComputerPlayer::TDrive CComputerPlayer::Aim(const CTankType *tank) {
   const TDrive toward = diff > 0 ? drRight : drLeft;
   if (std::fabs(diff) > 0.12)
     return toward;
-  if (ShotHits(tank, tank->Angle, Target, believed, v) == Target) {
+  if (IsEnemy(ShotHits(tank, tank->Angle, Target, believed, v))) {
     AlignedMisses = 0;
     if (Now() - tank->LastShot > kCooldown + 0.1 * kTickDays)
       Press(Players[Side]->KeyShoot);
@@ -358,7 +362,7 @@ CComputerPlayer::TDrive CComputerPlayer::Aim(const CTankType *tank) {
   // One more turn either way may bring the shot onto the target.
   const bool first = diff > 0;
   for (bool right : {first, !first})
-    if (ShotHits(tank, Turned(tank->Angle, right), Target, believed, v) == Target)
+    if (IsEnemy(ShotHits(tank, Turned(tank->Angle, right), Target, believed, v)))
       return right ? drRight : drLeft;
   // A turn must bring the heading nearer, not merely to the other side.
   if (std::fabs(diff) > kTurn / 2 + 0.001)
@@ -417,13 +421,9 @@ CComputerPlayer::TDrive CComputerPlayer::Travel(const CTankType *tank) {
   }
   switch (Planner.Search(kSearchCells)) {
   case CPathPlanner::psFailed:
-    if (Approach) {
-      // No nearer place: it shoots from where it is.
-      Approach = false;
-      PlanRange = DefaultRange();
-      Planner.Clear();
-      return drStand;
-    }
+    // No nearer place, or no place at all: another target for a while.
+    Approach = false;
+    PlanRange = DefaultRange();
     Unreachable[i] = true;
     ++Failures;
     Target = nullptr;

@@ -86,6 +86,7 @@ private:
   int32_t SeenCount = 0;
   TPointF Perceived(int enemy, int ticksBack) const;
   int EnemyIndex(const CTankType *tank) const;
+  bool IsEnemy(const CTankType *tank) const;
 
   bool Started = false;
   int64_t Clock = 0;
