@@ -3,7 +3,9 @@
 // in half of them; then every level plays against a side that never
 // presses a key. Prints the share of wins and of games over in time.
 //
-// Run: build/bench/tournament [GAMES]
+// Run: build/bench/tournament [GAMES [BASE]]
+//      build/bench/tournament 1 SEED RED BLUE EVERY [COMPUTERSEED]
+//      (one game traced: the tanks every EVERY ticks; -1 leaves a side idle)
 #include "tests/game/headless.h"
 
 #include <algorithm>
@@ -13,6 +15,8 @@
 
 int main(int argc, char **argv) {
   const int games = argc > 1 ? std::atoi(argv[1]) : 200;
+  // Another set of layouts and of the computer's choices: BASE.
+  const int base = argc == 3 ? std::atoi(argv[2]) : 0;
   headless::Field field;
   if (argc > 5) {
     // One game, traced: GAMES SEED RED BLUE EVERY
@@ -37,8 +41,8 @@ int main(int argc, char **argv) {
     std::vector<int> ticks;
     for (int g = 0; g < games; ++g) {
       const bool strongRed = g % 2 == 0;
-      const headless::Result r = headless::Play(field, 1000 + g, strongRed ? strong : weak,
-                                                strongRed ? weak : strong, 77 + g, 20000);
+      const headless::Result r = headless::Play(field, base + 1000 + g, strongRed ? strong : weak,
+                                                strongRed ? weak : strong, base + 77 + g, 20000);
       const int strongSide = strongRed ? 1 : 2;
       wins += r.Winner == strongSide;
       losses += r.Winner == 3 - strongSide;
@@ -48,7 +52,7 @@ int main(int argc, char **argv) {
       faults += r.ForeignKeys + r.HeldAfter;
       ticks.push_back(r.Ticks);
       if (std::getenv("TOURNAMENT_VERBOSE") && (r.Winner != strongSide || r.Ticks > 6000))
-        std::printf("pair: seed %d red %d blue %d: winner %d ticks %d\n", 1000 + g,
+        std::printf("pair: seed %d red %d blue %d: winner %d ticks %d\n", base + 1000 + g,
                     strongRed ? strong : weak, strongRed ? weak : strong, r.Winner, r.Ticks);
     }
     std::sort(ticks.begin(), ticks.end());
@@ -67,12 +71,12 @@ int main(int argc, char **argv) {
     std::vector<int> ticks;
     for (int g = 0; g < games; ++g) {
       const bool red = g % 2 == 0;
-      const headless::Result r =
-          headless::Play(field, 5000 + g, red ? level : -1, red ? -1 : level, 91 + g, 2400);
+      const headless::Result r = headless::Play(field, base + 5000 + g, red ? level : -1,
+                                                red ? -1 : level, base + 91 + g, 2400);
       quick += r.Winner == (red ? 1 : 2);
       if (std::getenv("TOURNAMENT_VERBOSE") && r.Winner != (red ? 1 : 2))
-        std::printf("idle: seed %d level %d red %d: winner %d ticks %d\n", 5000 + g, level, red,
-                    r.Winner, r.Ticks);
+        std::printf("idle: seed %d level %d red %d: winner %d ticks %d\n", base + 5000 + g, level,
+                    red, r.Winner, r.Ticks);
       blocked += r.Blocked;
       ticks.push_back(r.Ticks);
     }

@@ -51,15 +51,16 @@ struct TFigures {
   int32_t reaction;
   double aimError;
   int32_t replanEvery;
-  bool dodges;
+  int32_t dodges;
+  bool leads;
   int32_t switchEvery;
   int32_t switchMargin;
 };
 
 constexpr TFigures kFigures[3] = {
-    {10, 0.035, 60, false, 40, 40}, // easy
-    {3, 0.010, 25, false, 20, 20},  // normal
-    {1, 0.003, 12, true, 8, 8},     // hard
+    {10, 0.050, 60, 0, false, 40, 40}, // easy
+    {3, 0.010, 25, 1, true, 20, 20},   // normal
+    {1, 0.003, 12, 2, true, 8, 8},     // hard
 };
 
 } // namespace
@@ -96,6 +97,7 @@ CComputerPlayer::CComputerPlayer(int32_t side, TComputerLevel level, uint32_t se
   AimError = f.aimError;
   ReplanEvery = f.replanEvery;
   Dodges = f.dodges;
+  Leads = f.leads;
   SwitchEvery = f.switchEvery;
   SwitchMargin = f.switchMargin;
   Rand = (static_cast<uint64_t>(seed) << 1 | 1) * 0x9E3779B97F4A7C15ull;
@@ -335,7 +337,8 @@ void CComputerPlayer::ChooseTarget(const CTankType *tank) {
 
 CComputerPlayer::TDrive CComputerPlayer::Aim(const CTankType *tank) {
   const int i = EnemyIndex(Target);
-  const TPointF v = Velocity(i);
+  // Without leading, it shoots at where it saw the target last.
+  const TPointF v = Leads ? Velocity(i) : TPointF{};
   const TPointF seen = Perceived(i, Reaction);
   const TPointF guess{seen.X + v.X * Reaction, seen.Y + v.Y * Reaction};
   // Lead a moving target: where it will be when the bullet gets there.
@@ -492,7 +495,9 @@ bool CComputerPlayer::Dodge(const CTankType *tank, TDrive &drive) {
   for (int t = 0; t < threats; ++t)
     horizon = std::max(horizon, length[t]);
   // Ways out: drive on at once, or turn a while either way and then drive.
-  for (int turns = 0; turns <= 30; turns += 5) {
+  // At normal only straight ahead, as it stands.
+  const int most = Dodges > 1 ? 30 : 0;
+  for (int turns = 0; turns <= most; turns += 5) {
     for (bool right : {true, false}) {
       if (turns == 0 && !right)
         continue;
@@ -664,7 +669,7 @@ void CComputerPlayer::Tick() {
 
   if (Wait > 0) {
     --Wait;
-  } else if (Dodges && Dodge(tank, drive)) {
+  } else if (Dodges > 0 && Dodge(tank, drive)) {
     Mode = mdTravel;
   } else if (Clock - LastSwitchLook >= SwitchEvery && (LastSwitchLook = Clock, true) &&
              ConsiderSwitch(tank)) {

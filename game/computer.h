@@ -58,10 +58,13 @@ private:
   int32_t HeldCount = 0;
 
   // The level's figures.
-  int32_t Reaction = 0;     // ticks before it acts on something new
-  double AimError = 0;      // standard deviation of its aim, in radians
-  int32_t ReplanEvery = 0;  // ticks between plans of a route
-  bool Dodges = false;      // steps out of the line of incoming bullets
+  int32_t Reaction = 0;    // ticks before it acts on something new
+  double AimError = 0;     // standard deviation of its aim, in radians
+  int32_t ReplanEvery = 0; // ticks between plans of a route
+  // Steps out of the line of incoming bullets: 0 never, 1 only by driving
+  // on as it stands, 2 also by turning first.
+  int32_t Dodges = 0;
+  bool Leads = false;       // aims ahead of a moving target
   int32_t SwitchEvery = 0;  // ticks between looks at its other tanks
   int32_t SwitchMargin = 0; // ticks a switch must gain
 
