@@ -49,7 +49,7 @@ int main(int argc, char **argv) {
       open += r.Winner == 0;
       quick += r.Winner != 0 && r.Ticks <= 6000;
       blocked += r.Blocked;
-      faults += r.ForeignKeys + r.HeldAfter;
+      faults += r.ForeignKeys + r.HeldAfter + r.Faults;
       ticks.push_back(r.Ticks);
       if (std::getenv("TOURNAMENT_VERBOSE") && (r.Winner != strongSide || r.Ticks > 6000))
         std::printf("pair: seed %d red %d blue %d: winner %d ticks %d\n", base + 1000 + g,

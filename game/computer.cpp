@@ -614,7 +614,9 @@ void CComputerPlayer::Tick() {
   ++SeenCount;
 
   const CTankType *tank = Tanks[Side][me->Active];
-  if (Dead(tank) || enemy->TankCount < 1)
+  // After a game over it presses nothing: the loser's last tank stays in
+  // its slot, destroyed.
+  if (Dead(tank) || Dead(Tanks[3 - Side][1]) || enemy->TankCount < 1)
     return;
   if (tank != Tank) {
     // Another tank is in its hands: a switch, or the last one was hit.

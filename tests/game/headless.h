@@ -88,6 +88,45 @@ private:
   int Side;
 };
 
+// The fleets, bullets and scores as they must be between ticks, as the
+// game's own soak test checks them.
+struct Invariants {
+  int Beeps = 0, Score = 0;
+  int Faults = 0;
+  void Check() {
+    const bool over = !GameWindow || !static_cast<FakeWindow *>(GameWindow)->Running;
+    int removed = 0;
+    bool ok = true;
+    for (int p = 1; p <= 2; ++p) {
+      const CPlayer *player = Players[p];
+      ok = ok && player->TankCount >= 1 && player->TankCount <= 3 && player->Active >= 1 &&
+           player->Active <= player->TankCount;
+      removed += 3 - player->TankCount;
+      for (int s = 1; s <= 3; ++s) {
+        const CTankType *t = Tanks[p][s];
+        const bool live = s <= player->TankCount, dead = t->Motion < msDead + 500;
+        ok = ok && t->Slot == s && t->Player == p;
+        if (live && !(over && player->TankCount == 1))
+          ok = ok && !dead;
+        if (!live)
+          ok = ok && dead;
+        if (live && !dead && s != player->Active)
+          ok = ok && t->Motion == msNone;
+        if (live && !dead)
+          ok = ok && t->Pos.X >= 10 && t->Pos.X <= GameWindow->ClientWidth() - 10 &&
+               t->Pos.Y >= 10 &&
+               t->Pos.Y <= GameWindow->ClientHeight() - FakeWindow::kStatusBar - 10;
+      }
+    }
+    for (int i = 1; i <= BallCount; ++i)
+      ok = ok && Balls[i]->Life >= 0 && Balls[i]->Life <= BallRange;
+    const int hits = static_cast<FakeWindow *>(GameWindow)->Beeps - Beeps;
+    const int score = Players[1]->Score + Players[2]->Score - Score;
+    ok = ok && score == hits && (over ? hits > removed : hits == removed);
+    Faults += !ok;
+  }
+};
+
 // How one game went.
 struct Result {
   int Winner = 0; // 1 red, 2 blue, 0 not over within the ticks allowed
@@ -97,10 +136,9 @@ struct Result {
   int HeldAfter = 0;
   // Blocked sounds of the tanks the computer drove.
   int Blocked = 0;
+  // Ticks after which the battlefield's invariants did not hold.
+  int Faults = 0;
 };
-
-// Called after every tick of a game, for checks.
-using TickCheck = void (*)(void *context, int tick);
 
 // Prints the tanks every this many ticks; 0 for never.
 inline int Trace = 0;
@@ -108,8 +146,7 @@ inline int Trace = 0;
 // Plays one game on the field with a layout from `layoutSeed`. A level
 // below 0 leaves that side idle.
 inline Result Play(Field &field, uint32_t layoutSeed, int redLevel, int blueLevel,
-                   uint32_t computerSeed, int maxTicks, TickCheck check = nullptr,
-                   void *context = nullptr) {
+                   uint32_t computerSeed, int maxTicks) {
   SetRandSeed(layoutSeed);
   ResetGame();
   field.Start();
@@ -124,6 +161,7 @@ inline Result Play(Field &field, uint32_t layoutSeed, int redLevel, int blueLeve
     }
   }
   Result r;
+  Invariants invariants{field.Beeps, Players[1]->Score + Players[2]->Score};
   const int blockedBefore = field.Blocked();
   while (field.Running && r.Ticks < maxTicks) {
     field.Tick();
@@ -132,8 +170,7 @@ inline Result Play(Field &field, uint32_t layoutSeed, int redLevel, int blueLeve
       for (auto &side : sides)
         if (side)
           side->Tick();
-    if (check)
-      check(context, r.Ticks);
+    invariants.Check();
     if (Trace && r.Ticks % Trace == 0) {
       std::printf("t=%d", r.Ticks);
       for (int p = 1; p <= 2; ++p) {
@@ -161,6 +198,7 @@ inline Result Play(Field &field, uint32_t layoutSeed, int redLevel, int blueLeve
     side->ReleaseAll();
   }
   r.ForeignKeys = redKeys.Foreign + blueKeys.Foreign;
+  r.Faults = invariants.Faults;
   return r;
 }
 
