@@ -25,8 +25,7 @@ constexpr int kSearchCells = 150;
 
 // The difference b − a brought into −π..π.
 double AngleTo(double a, double b) {
-  double d = std::remainder(b - a, 2 * kPi);
-  return d;
+  return std::remainder(b - a, 2 * kPi);
 }
 
 double Bearing(TPointF from, TPointF to) {
@@ -130,15 +129,12 @@ void CComputerPlayer::NewGame() {
   Target = Tank = SwitchTo = nullptr;
   Approach = false;
   PlanRange = DefaultRange();
-  Mode = mdTravel;
   Wait = Reaction;
   ErrorAngle = AimErrorDraw();
   AlignedMisses = 0;
   ShotsAtTarget = 0;
   LastSwitchLook = 0;
   Driving = false;
-  Blocked = 0;
-  Wiggle = 0;
 }
 
 void CComputerPlayer::ReleaseAll() {
@@ -395,7 +391,6 @@ CComputerPlayer::TDrive CComputerPlayer::Steer(const CTankType *tank, TPointF po
   if (CanDrive(tank))
     return drForward;
   // Something stands in the way: plan again from here.
-  ++Blocked;
   PlannedAt = -1000;
   return drStand;
 }
@@ -527,7 +522,7 @@ bool CComputerPlayer::Dodge(const CTankType *tank, TDrive &drive) {
   return false;
 }
 
-double CComputerPlayer::Prospect(const CTankType *tank, const CTankType **best) const {
+double CComputerPlayer::Prospect(const CTankType *tank) const {
   for (int i = 0; i < 3; ++i)
     if (Mine[i] == tank && ShutIn[i])
       return 1e8;
@@ -544,11 +539,7 @@ double CComputerPlayer::Prospect(const CTankType *tank, const CTankType **best) 
               Distance(tank->Pos, at) / 40;
     else
       ticks = Distance(tank->Pos, at) / 2 + 80;
-    if (ticks < result) {
-      result = ticks;
-      if (best)
-        *best = e;
-    }
+    result = std::min(result, ticks);
   }
   return result;
 }
@@ -557,7 +548,7 @@ bool CComputerPlayer::ConsiderSwitch(const CTankType *tank) {
   const CPlayer *me = Players[Side];
   if (me->TankCount < 2)
     return false;
-  double mine = Prospect(tank, nullptr);
+  double mine = Prospect(tank);
   // Shut in: no enemy tank can be reached from here.
   if (Failures >= Players[3 - Side]->TankCount) {
     mine = 1e8;
@@ -571,7 +562,7 @@ bool CComputerPlayer::ConsiderSwitch(const CTankType *tank) {
     const CTankType *t = Tanks[Side][s];
     if (t == tank)
       continue;
-    const double p = Prospect(t, nullptr) + Reaction;
+    const double p = Prospect(t) + Reaction;
     if (p < best) {
       best = p;
       other = t;
@@ -672,27 +663,24 @@ void CComputerPlayer::Tick() {
   if (Wait > 0) {
     --Wait;
   } else if (Dodges > 0 && Dodge(tank, drive)) {
-    Mode = mdTravel;
-  } else if (Clock - LastSwitchLook >= SwitchEvery && (LastSwitchLook = Clock, true) &&
-             ConsiderSwitch(tank)) {
-    SetDrive(drStand);
-    Press(me->KeySwitch);
-    return;
+    // Out of a bullet's way before anything else.
   } else {
-    if (!Target || Clock % 8 == 0)
-      ChooseTarget(tank);
-    if (!Target) {
-      drive = drStand;
-    } else {
-      const TPointF at = Perceived(EnemyIndex(Target), Reaction);
-      if (InView(tank, at) && !Approach) {
-        Mode = mdAim;
-        drive = Aim(tank);
-      } else {
-        Mode = mdTravel;
-        drive = Travel(tank);
+    if (Clock - LastSwitchLook >= SwitchEvery) {
+      LastSwitchLook = Clock;
+      if (ConsiderSwitch(tank)) {
+        SetDrive(drStand);
+        Press(me->KeySwitch);
+        return;
       }
     }
+    if (!Target || Clock % 8 == 0)
+      ChooseTarget(tank);
+    if (!Target)
+      drive = drStand;
+    else if (InView(tank, Perceived(EnemyIndex(Target), Reaction)) && !Approach)
+      drive = Aim(tank);
+    else
+      drive = Travel(tank);
   }
   // Never against a wall or a tank.
   if (drive == drForward && !CanDrive(tank))

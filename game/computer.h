@@ -50,7 +50,6 @@ public:
 private:
   // What the tank does on the next tick: stand, turn or drive.
   enum TDrive { drStand, drLeft, drRight, drForward };
-  enum TMode { mdAim, mdTravel };
 
   IComputerKeys *Keys;
   uint32_t Seed;
@@ -78,13 +77,10 @@ private:
   void SetDrive(TDrive drive);
   void Press(uint16_t key);
 
-  // Seen positions of the enemy's tanks, one row per tick, the latest
-  // `Reaction` ticks back being what it acts on.
+  // The enemy's tanks and their places as seen, one row per tick; what
+  // it acts on lies `Reaction` ticks back.
   static constexpr int kMemory = 16;
   const CTankType *Enemy[3] = {};
-  // Its own tanks, and which of them it found shut in lately.
-  const CTankType *Mine[3] = {};
-  bool ShutIn[3] = {};
   TPointF Seen[kMemory][3];
   int32_t SeenCount = 0;
   TPointF Perceived(int enemy, int ticksBack) const;
@@ -101,12 +97,15 @@ private:
   const CTankType *PlanTarget = nullptr;
   TPointF PlanTargetAt;
   int64_t PlannedAt = -1000;
+  // Enemy tanks no route led to lately, and how many routes failed.
   bool Unreachable[3] = {};
   int32_t Failures = 0;
+  // Its own tanks, and which of them it found shut in lately.
+  const CTankType *Mine[3] = {};
+  bool ShutIn[3] = {};
 
   const CTankType *Target = nullptr;
   const CTankType *Tank = nullptr; // the active tank as last seen
-  TMode Mode = mdTravel;
   int32_t Wait = 0;
   double ErrorAngle = 0;
   double LastShotSeen = 0;
@@ -119,8 +118,6 @@ private:
   bool Approach = false;
   double PlanRange = 450;
   double DefaultRange() const;
-  int32_t Blocked = 0;
-  int32_t Wiggle = 0;
 
   double FieldWidth() const;
   double FieldHeight() const;
@@ -132,7 +129,9 @@ private:
                             TPointF targetAt, TPointF targetStep) const;
   bool InView(const CTankType *from, TPointF to) const;
   TPointF Velocity(int enemy) const;
-  double Prospect(const CTankType *tank, const CTankType **best) const;
+  // Ticks until `tank` could fire at an enemy tank: turning and cooling
+  // down where one is in view, otherwise a guess at the drive.
+  double Prospect(const CTankType *tank) const;
 
   void ChooseTarget(const CTankType *tank);
   TDrive Aim(const CTankType *tank);
