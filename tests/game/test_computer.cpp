@@ -2,6 +2,7 @@
 // games between the levels with the battlefield's invariants checked after
 // every tick, and a few set pieces (a clear shot, a wall in the way, an
 // incoming bullet, a tank shut in).
+#include "game/pathplanner.h"
 #include "tests/game/headless.h"
 
 #include <gtest/gtest.h>
@@ -209,4 +210,42 @@ TEST_F(ComputerTest, LeavesATankThatIsShutIn) {
   Run(red, 60);
   EXPECT_NE(Tanks[1][Players[1]->Active], shutIn);
   EXPECT_EQ(shutIn->Pos.X, 300);
+}
+
+TEST(PathPlanner, Distances) {
+  EXPECT_DOUBLE_EQ(SegmentDistance({0, 0}, {10, 0}, {5, 3}), 3);
+  // Beyond an end the distance is to the end: a 3-4-5 triangle.
+  EXPECT_DOUBLE_EQ(SegmentDistance({0, 0}, {10, 0}, {13, 4}), 5);
+  EXPECT_DOUBLE_EQ(SegmentsDistance({0, 0}, {10, 0}, {0, 6}, {10, 6}), 6);
+  EXPECT_DOUBLE_EQ(SegmentsDistance({0, 0}, {10, 10}, {0, 10}, {10, 0}), 0);
+  EXPECT_DOUBLE_EQ(SegmentsDistance({0, 0}, {10, 0}, {14, -3}, {14, 3}), 4);
+}
+
+// A 300 × 200 field split by a wall from the top to y = 150: from the left
+// half, a line of fire to (250, 50) must pass below the wall's end, so the
+// route goes down first. Closed to the bottom, there is no route at all.
+TEST(PathPlanner, RoutesToALineOfFireOrFindsNone) {
+  CLine wall;
+  CLine *walls[1] = {&wall};
+  CPathPlanner planner;
+  wall.SetEnds({150, 0}, {151, 150});
+  planner.SetField(300, 200, walls, 1);
+  EXPECT_FALSE(planner.Build(10));
+  EXPECT_TRUE(planner.Build(10));
+  planner.Start({50, 50}, {250, 50}, 400, nullptr, 0);
+  while (planner.Search(100) == CPathPlanner::psSearching) {
+  }
+  ASSERT_EQ(planner.State(), CPathPlanner::psFound);
+  TPointF next;
+  ASSERT_TRUE(planner.NextPoint({50, 50}, next));
+  EXPECT_GT(next.Y, 80);
+  EXPECT_TRUE(planner.DriveClear({50, 50}, next));
+
+  wall.SetEnds({150, 0}, {151, 200});
+  planner.SetField(300, 200, walls, 1);
+  planner.Build(20);
+  planner.Start({50, 50}, {250, 50}, 400, nullptr, 0);
+  while (planner.Search(100) == CPathPlanner::psSearching) {
+  }
+  EXPECT_EQ(planner.State(), CPathPlanner::psFailed);
 }
