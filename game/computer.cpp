@@ -400,8 +400,11 @@ CComputerPlayer::TDrive CComputerPlayer::Travel(const CTankType *tank) {
     return drStand;
   const int i = EnemyIndex(Target);
   const TPointF at = Perceived(i, Reaction);
+  // A plan is due when forced (PlannedAt < 0), for another tank or target,
+  // and now and then when the target has moved or no route was found.
   const bool stale =
-      PlanTank != tank || PlanTarget != Target || Planner.State() == CPathPlanner::psIdle ||
+      PlannedAt < 0 || PlanTank != tank || PlanTarget != Target ||
+      Planner.State() == CPathPlanner::psIdle ||
       (Clock - PlannedAt >= ReplanEvery &&
        (Distance(PlanTargetAt, at) > 20 || Planner.State() != CPathPlanner::psFound));
   if (stale && Planner.State() != CPathPlanner::psSearching) {

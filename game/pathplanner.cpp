@@ -95,12 +95,18 @@ bool CPathPlanner::Goal(int cell) const {
 }
 
 bool CPathPlanner::Passable(int cell, int depth) const {
-  // Near the start the tank may stand closer to a wall or a tank than
-  // planned ground allows; it must be able to leave.
-  const bool nearStart = depth <= 3;
-  if (Room[cell] < (nearStart ? 15 : kWallClearance))
-    return false;
   const TPointF p = Centre(cell);
+  // Near the start the tank may stand closer to a wall or a tank than
+  // planned ground allows; it must be able to leave by the game's own
+  // measure.
+  const bool nearStart = depth <= 3;
+  if (Room[cell] < kWallClearance) {
+    if (!nearStart || p.X < 11 || p.X > Width - 11 || p.Y < 11 || p.Y > Height - 11)
+      return false;
+    for (int w = 0; w < WallCount; ++w)
+      if (Walls[w]->IsNear(p, p, 15))
+        return false;
+  }
   const double tankRoom = nearStart ? 22 : kTankClearance;
   for (int i = 0; i < TankCount; ++i)
     if (Distance(p, Tanks[i]) < tankRoom)
@@ -163,6 +169,9 @@ CPathPlanner::TState CPathPlanner::Search(int cells) {
           (Room[r * Cols + nc] < kWallClearance - 3 || Room[nr * Cols + c] < kWallClearance - 3))
         continue;
       if (!Passable(next, depth))
+        continue;
+      // Close to a wall a step must not cross it.
+      if (Room[next] < kWallClearance && !LineClear(Centre(cell), Centre(next), 1))
         continue;
       Seen[next] = Stamp;
       Parent[next] = cell;
