@@ -134,6 +134,7 @@ void CComputerPlayer::NewGame() {
   AlignedMisses = 0;
   ShotsAtTarget = 0;
   LastSwitchLook = 0;
+  Blocked = Escape = 0;
   Driving = false;
 }
 
@@ -388,11 +389,47 @@ CComputerPlayer::TDrive CComputerPlayer::Steer(const CTankType *tank, TPointF po
   const double tolerance = Driving ? 0.15 : kTurn * 0.6;
   if (std::fabs(diff) > tolerance)
     return diff > 0 ? drRight : drLeft;
-  if (CanDrive(tank))
+  if (CanDrive(tank)) {
+    Blocked = 0;
     return drForward;
-  // Something stands in the way: plan again from here.
+  }
+  // Something stands in the way: plan again from here, and if that leads
+  // the same way, back off from the nearest wall first.
   PlannedAt = -1000;
+  if (++Blocked >= 2) {
+    Blocked = 0;
+    double nearest = 1e9;
+    for (int32_t w = 1; w <= LineCount; ++w) {
+      const CLine *line = Lines[w];
+      const double d = SegmentDistance(line->P1, line->P2, tank->Pos);
+      if (d < nearest) {
+        nearest = d;
+        // Away from the wall: from its nearest point through the tank.
+        const double dx = line->P2.X - line->P1.X, dy = line->P2.Y - line->P1.Y;
+        const double len2 = dx * dx + dy * dy;
+        const double t =
+            len2 > 0
+                ? std::clamp(((tank->Pos.X - line->P1.X) * dx + (tank->Pos.Y - line->P1.Y) * dy) /
+                                 len2,
+                             0.0, 1.0)
+                : 0;
+        EscapeAngle = Bearing({line->P1.X + t * dx, line->P1.Y + t * dy}, tank->Pos);
+      }
+    }
+    Escape = 15 + 63;
+  }
   return drStand;
+}
+
+CComputerPlayer::TDrive CComputerPlayer::BackOff(const CTankType *tank) {
+  // Turning away counts only until a half turn is done; then it drives.
+  const double diff = AngleTo(tank->Angle, EscapeAngle);
+  if (std::fabs(diff) > kTurn * 0.6 && Escape > 15) {
+    --Escape;
+    return diff > 0 ? drRight : drLeft;
+  }
+  Escape = std::min(Escape, 15) - 1;
+  return CanDrive(tank) ? drForward : drStand;
 }
 
 CComputerPlayer::TDrive CComputerPlayer::Travel(const CTankType *tank) {
@@ -680,6 +717,8 @@ void CComputerPlayer::Tick() {
       ChooseTarget(tank);
     if (!Target)
       drive = drStand;
+    else if (Escape > 0)
+      drive = BackOff(tank);
     else if (InView(tank, Perceived(EnemyIndex(Target), Reaction)) && !Approach)
       drive = Aim(tank);
     else

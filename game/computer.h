@@ -118,6 +118,12 @@ private:
   bool Approach = false;
   double PlanRange = 450;
   double DefaultRange() const;
+  // Driving was refused on the route this many times in a row; then it
+  // backs off from the nearest wall: turns to EscapeAngle (up to a half
+  // turn) and drives for 15 ticks, counted down in Escape.
+  int32_t Blocked = 0;
+  int32_t Escape = 0;
+  double EscapeAngle = 0;
 
   double FieldWidth() const;
   double FieldHeight() const;
@@ -138,5 +144,6 @@ private:
   TDrive Travel(const CTankType *tank);
   bool Dodge(const CTankType *tank, TDrive &drive);
   TDrive Steer(const CTankType *tank, TPointF point);
+  TDrive BackOff(const CTankType *tank);
   bool ConsiderSwitch(const CTankType *tank);
 };
