@@ -14,3 +14,14 @@ add_executable(bench_battlefield bench_battlefield.cpp)
 target_include_directories(bench_battlefield PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(bench_battlefield PRIVATE zoftrel_game benchmark::benchmark)
 set_target_properties(bench_battlefield PROPERTIES AUTOMOC OFF)
+
+# Computer against computer on the battlefield without a window.
+add_executable(tournament tournament.cpp)
+target_include_directories(tournament PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(tournament PRIVATE zoftrel_game)
+
+# The computer player's work per tick, with its allocations counted.
+add_executable(bench_computer bench_computer.cpp)
+target_include_directories(bench_computer PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(bench_computer PRIVATE zoftrel_game benchmark::benchmark)
+set_target_properties(tournament bench_computer PROPERTIES AUTOMOC OFF)
