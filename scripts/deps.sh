@@ -12,7 +12,7 @@ if [[ ${1:-play} == package || ${1:-play} == test ]]; then
 fi
 if [[ ${1:-play} == test ]]; then
   PACKAGES+=(xvfb xauth xdotool imagemagick sox clang libclang-rt-14-dev llvm
-    desktop-file-utils appstream lintian)
+    desktop-file-utils appstream lintian pulseaudio pulseaudio-utils)
 fi
 
 missing=()
