@@ -67,8 +67,11 @@ echo "the program played to the server again $(awk -v b="$back" -v n="$EPOCHREAL
 RAW=$OUT/pulse-back.raw
 rm -f "$RAW"
 record "$RAW"
-sleep 1
+for _ in $(seq 60); do
+  awk -v s="$(seconds_recorded)" 'BEGIN {exit !(s >= 1)}' && break
+  sleep 0.05
+done
 p=$(peak 0 "$(seconds_recorded)")
-loud "$p" || fail "no music after the server's return (peak $p)"
+loud "$p" || { pactl list sink-inputs >&2; echo "recorded $(seconds_recorded) s" >&2; fail "no music after the server's return (peak $p)"; }
 kill -0 "$APP_PID" 2>/dev/null || fail "the program ended"
 echo "pulse test passed"
