@@ -289,7 +289,10 @@ bool TSfxAudio::OpenDevice() {
     throw Exception("Failed to set directsound copoperative level");
   }
   Lock();
-  FCanIdle = DriverRunsOwnThread(SDL_GetCurrentAudioDriver());
+  const char *driver = SDL_GetCurrentAudioDriver();
+  FCanIdle = DriverRunsOwnThread(driver);
+  // The disk driver starts its file afresh at every opening.
+  FCanGiveBack = !driver || std::strcmp(driver, "disk") != 0;
   FLastSound = TClock::now();
   FDevice = device;
   const bool paused = FPaused;
@@ -381,7 +384,7 @@ void TSfxAudio::Keep() {
       FNextTry = now;
       continue;
     }
-    if (!FPaused && now - FLastSound >= kGiveBackAfter) {
+    if (!FPaused && FCanGiveBack && now - FLastSound >= kGiveBackAfter) {
       const TClock::time_point decided = FLastSound;
       lock.unlock();
       {
@@ -395,7 +398,7 @@ void TSfxAudio::Keep() {
       continue;
     }
     TClock::time_point wake = now + kWatchEvery;
-    if (!FPaused)
+    if (!FPaused && FCanGiveBack)
       wake = std::min(wake, FLastSound + kGiveBackAfter);
     FKeeperWake.wait_until(lock, wake);
   }

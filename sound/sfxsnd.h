@@ -11,7 +11,8 @@
 // The device belongs to a keeper thread, the only one that opens and
 // closes it after start-up. When nothing has sounded for a moment the
 // keeper gives the device back, so the sound server can suspend its
-// output; the next sound opens it again. The keeper also watches the open
+// output; the next sound opens it again. (Not with SDL's disk driver,
+// which would start its file afresh.) The keeper also watches the open
 // device: one the system took away counts as lost until the keeper, trying
 // once a second, has it back. The samples are kept in one mix format
 // (44,100 Hz float) whatever the device, so a reopened device rebuilds
@@ -213,6 +214,7 @@ private:
   bool FClosing = false;         // the device is being closed: the callback must return
   bool FIdle = false;            // the callback waits on FWake
   bool FCanIdle = false;         // the driver calls back from SDL's own thread
+  bool FCanGiveBack = true;      // closing and reopening loses nothing
   bool FWanted = false;          // a sound waits for a device given back
   bool FQuit = false;            // the keeper must end
   TClock::time_point FLastSound; // when something last sounded or was started
