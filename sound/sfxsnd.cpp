@@ -272,7 +272,7 @@ TSfxAudio::~TSfxAudio() {
 
 // With FDeviceLock held. The mix format is asked for as it is; SDL
 // converts it to whatever the device plays.
-bool TSfxAudio::OpenDevice() {
+void TSfxAudio::OpenDevice() {
   SDL_AudioSpec want{};
   want.freq = kDeviceRate;
   want.format = AUDIO_F32SYS;
@@ -299,7 +299,6 @@ bool TSfxAudio::OpenDevice() {
   Unlock();
   ++FOpenings;
   SDL_PauseAudioDevice(device, paused ? 1 : 0);
-  return true;
 }
 
 // With FDeviceLock held. SDL holds its device lock around the callback,
@@ -324,7 +323,8 @@ bool TSfxAudio::Reopen() {
   std::lock_guard device(FDeviceLock);
   CloseDevice();
   try {
-    return OpenDevice();
+    OpenDevice();
+    return true;
   } catch (const Exception &) {
     return false;
   }

@@ -161,7 +161,7 @@ public:
   // Whether nothing plays: the callback waits for the next sound, or the
   // device was given back.
   bool Idle() const;
-  // Whether the device is open (not given back, not lost).
+  // Whether the device is open: neither given back nor closed as lost.
   bool DeviceOpen() const { return FDevice.load() != 0; }
   // Counts the device's callbacks and its openings.
   uint64_t Callbacks() const { return FCallbacks.load(std::memory_order_relaxed); }
@@ -180,8 +180,9 @@ public:
 private:
   using TClock = std::chrono::steady_clock;
   friend class TSfxSoundBuffer;
-  // Keeper thread, or start-up and destruction: the device operations.
-  bool OpenDevice();
+  // Keeper thread, or start-up and destruction, with FDeviceLock held:
+  // the device operations. OpenDevice raises when it cannot open.
+  void OpenDevice();
   void CloseDevice();
   void Keep();
   // Builds the table; `reuse` keeps the converted samples of the old one
