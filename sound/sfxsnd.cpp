@@ -172,6 +172,16 @@ void TSfxSoundBuffer::SetPosition(int32_t bytes) {
   FAudio.Unlock();
 }
 
+bool TSfxSoundBuffer::Playing() const {
+  std::lock_guard lock(FAudio.FMixLock);
+  return FPlaying;
+}
+
+bool TSfxSoundBuffer::Looping() const {
+  std::lock_guard lock(FAudio.FMixLock);
+  return FLooping;
+}
+
 int32_t TSfxSoundBuffer::Position() const {
   FAudio.Lock();
   int64_t frame = FFrame;

@@ -83,8 +83,8 @@ public:
 
   TRestoreEvent OnRestore;
 
-  bool Playing() const { return FPlaying; }
-  bool Looping() const { return FLooping; }
+  bool Playing() const;
+  bool Looping() const;
   int32_t Position() const;
   int32_t Size() const { return FSize; }
   int32_t Volume() const { return FVolume; }
