@@ -1,6 +1,6 @@
 // Mixer cost: one second of output with every game sound playing, the cost
-// of the calls the game makes on every shot and engine change, and the
-// device callback when nothing plays. Run with SDL_AUDIODRIVER=dummy.
+// of the calls the game makes on every shot and engine change, the device
+// callback when nothing plays, and a Play on a lost device. Run with SDL_AUDIODRIVER=dummy.
 #include "sound/sfxassets.h"
 #include "sound/sfxsnd.h"
 
@@ -103,6 +103,21 @@ void BM_IdleCallback(benchmark::State &state) {
   }
 }
 BENCHMARK(BM_IdleCallback);
+
+// A Play that meets a lost device: the game thread's whole cost, every
+// buffer object made anew over the samples converted before. The keeper
+// closes the device meanwhile, on its own thread. (Run last: the device
+// stays lost for a second after it.)
+void BM_PlayOnALostDevice(benchmark::State &state) {
+  TSfxAudio &audio = *TheGame().audio;
+  const unsigned conversions = audio.Conversions();
+  for (auto _ : state) {
+    audio.MarkLost();
+    audio.Sound(10)->Play();
+  }
+  state.counters["conversions"] = audio.Conversions() - conversions;
+}
+BENCHMARK(BM_PlayOnALostDevice)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 

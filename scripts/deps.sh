@@ -12,7 +12,7 @@ if [[ ${1:-play} == package || ${1:-play} == test ]]; then
 fi
 if [[ ${1:-play} == test ]]; then
   PACKAGES+=(xvfb xauth xdotool x11-xkb-utils imagemagick sox clang libclang-rt-14-dev llvm
-    desktop-file-utils appstream lintian openbox x11-utils)
+    desktop-file-utils appstream lintian openbox x11-utils pulseaudio pulseaudio-utils)
 fi
 
 missing=()

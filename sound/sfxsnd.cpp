@@ -88,20 +88,47 @@ float Gain(int32_t hundredthsDb) {
 
 } // namespace
 
+bool TSfxMixSamples::ConvertedFrom(const TWaveFormatEx &format, int32_t size,
+                                   const uint8_t *source) const {
+  const TWaveFormatEx &f = Format;
+  return Source == source && Size == size && f.wFormatTag == format.wFormatTag &&
+         f.nChannels == format.nChannels && f.nSamplesPerSec == format.nSamplesPerSec &&
+         f.nBlockAlign == format.nBlockAlign && f.wBitsPerSample == format.wBitsPerSample;
+}
+
 // --- TSfxSoundBuffer ---
 
-TSfxSoundBuffer::TSfxSoundBuffer(TSfxAudio &audio, const TWaveFormatEx &format, int32_t size,
-                                 const uint8_t *samples)
-    : FAudio(audio), FChannels(format.nChannels), FBlockAlign(format.nBlockAlign), FSize(size) {
+namespace {
+
+std::shared_ptr<const TSfxMixSamples> Convert(const TWaveFormatEx &format, int32_t size,
+                                              const uint8_t *samples, int rate) {
   if (!samples || !IsPlayableFormat(format, size))
     throw Exception("CreateSoundBuffer Failed");
-  FSourceFrames = size / FBlockAlign;
   try {
-    FSamples = ConvertSamples(format, size, samples, audio.Rate(), FFrames);
+    auto data = std::make_shared<TSfxMixSamples>();
+    data->Samples = ConvertSamples(format, size, samples, rate, data->Frames);
+    data->Format = format;
+    data->Size = size;
+    data->Source = samples;
+    return data;
   } catch (const std::bad_alloc &) {
     throw Exception("CreateSoundBuffer Failed");
   }
 }
+
+} // namespace
+
+TSfxSoundBuffer::TSfxSoundBuffer(TSfxAudio &audio, const TWaveFormatEx &format, int32_t size,
+                                 const uint8_t *samples)
+    : TSfxSoundBuffer(audio, Convert(format, size, samples, audio.Rate())) {
+  ++audio.FConversions;
+}
+
+TSfxSoundBuffer::TSfxSoundBuffer(TSfxAudio &audio, std::shared_ptr<const TSfxMixSamples> samples)
+    : FAudio(audio), FData(std::move(samples)), FSamples(FData->Samples.data()),
+      FChannels(FData->Format.nChannels), FFrames(FData->Frames),
+      FSourceFrames(FData->Size / FData->Format.nBlockAlign),
+      FBlockAlign(FData->Format.nBlockAlign), FSize(FData->Size) {}
 
 TSfxSoundBuffer::~TSfxSoundBuffer() {
   Stop();
@@ -145,6 +172,16 @@ void TSfxSoundBuffer::SetPosition(int32_t bytes) {
   FAudio.Unlock();
 }
 
+bool TSfxSoundBuffer::Playing() const {
+  std::lock_guard lock(FAudio.FMixLock);
+  return FPlaying;
+}
+
+bool TSfxSoundBuffer::Looping() const {
+  std::lock_guard lock(FAudio.FMixLock);
+  return FLooping;
+}
+
 int32_t TSfxSoundBuffer::Position() const {
   FAudio.Lock();
   int64_t frame = FFrame;
@@ -178,7 +215,6 @@ void TSfxSoundBuffer::UpdateGains() {
 }
 
 void TSfxSoundBuffer::Restore() {
-  FAudio.RestoreDevice();
   // The handler destroys this buffer, its OnRestore included: call a copy.
   TRestoreEvent handler = OnRestore;
   if (handler)
@@ -188,7 +224,7 @@ void TSfxSoundBuffer::Restore() {
 void TSfxSoundBuffer::MixInto(float *out, int frames) {
   while (frames > 0 && FPlaying) {
     const int n = int(std::min<int64_t>(frames, FFrames - FFrame));
-    const float *in = FSamples.data() + FFrame * FChannels;
+    const float *in = FSamples + FFrame * FChannels;
     if (FChannels == 1) {
       for (int i = 0; i < n; ++i) {
         out[2 * i] += in[i] * FGainLeft;
@@ -219,21 +255,33 @@ TSfxAudio::TSfxAudio() {
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
     throw Exception("Failed to Create DirectSound");
   try {
+    std::lock_guard device(FDeviceLock);
     OpenDevice();
   } catch (...) {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     throw;
   }
+  FKeeper = std::thread(&TSfxAudio::Keep, this);
 }
 
 TSfxAudio::~TSfxAudio() {
+  Lock();
+  FQuit = true;
+  FKeeperWake.notify_one();
+  Unlock();
+  FKeeper.join();
   FreeBuffers();
-  CloseDevice();
+  {
+    std::lock_guard device(FDeviceLock);
+    CloseDevice();
+  }
   if (FMusic)
     FMusic->SetListener(nullptr); // a music that outlives this stops telling it
   SDL_QuitSubSystem(SDL_INIT_AUDIO);
 }
 
+// With FDeviceLock held. The mix format is asked for as it is; SDL
+// converts it to whatever the device plays.
 void TSfxAudio::OpenDevice() {
   SDL_AudioSpec want{};
   want.freq = kDeviceRate;
@@ -243,48 +291,135 @@ void TSfxAudio::OpenDevice() {
   want.callback = &TSfxAudio::Callback;
   want.userdata = this;
   SDL_AudioSpec have{};
-  FDevice = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
-  if (FDevice == 0)
+  const SDL_AudioDeviceID device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+  if (device == 0)
     throw Exception("Failed to Create DirectSound");
   if (have.freq != kDeviceRate || have.channels != kChannels || have.format != AUDIO_F32SYS) {
-    CloseDevice();
+    SDL_CloseAudioDevice(device);
     throw Exception("Failed to set directsound copoperative level");
   }
-  FRate = have.freq;
-  FCanIdle = DriverRunsOwnThread(SDL_GetCurrentAudioDriver());
-  SDL_PauseAudioDevice(FDevice, FPaused ? 1 : 0);
+  Lock();
+  const char *driver = SDL_GetCurrentAudioDriver();
+  FCanIdle = DriverRunsOwnThread(driver);
+  // The disk driver starts its file afresh at every opening.
+  FCanGiveBack = !driver || std::strcmp(driver, "disk") != 0;
+  FLastSound = TClock::now();
+  FDevice = device;
+  const bool paused = FPaused;
+  Unlock();
+  ++FOpenings;
+  SDL_PauseAudioDevice(device, paused ? 1 : 0);
 }
 
-// SDL holds its device lock around the callback, and closing takes it:
-// an idle callback must be let go first, and must not wait again.
+// With FDeviceLock held. SDL holds its device lock around the callback,
+// and closing takes it: an idle callback must be let go first, and must
+// not wait again.
 void TSfxAudio::CloseDevice() {
-  if (FDevice == 0)
+  const uint32_t device = FDevice.load();
+  if (device == 0)
     return;
   Lock();
   FClosing = true;
-  WakeLocked();
+  LetCallbackGoLocked();
   Unlock();
-  SDL_CloseAudioDevice(FDevice);
-  FDevice = 0;
+  SDL_CloseAudioDevice(device);
   Lock();
+  FDevice = 0;
   FClosing = false;
   Unlock();
 }
 
-bool TSfxAudio::DeviceLost() const {
-  return FLost || FDevice == 0 || SDL_GetAudioDeviceStatus(FDevice) == SDL_AUDIO_STOPPED;
-}
-
-void TSfxAudio::RestoreDevice() {
-  FLost = false;
-  if (FDevice != 0 && SDL_GetAudioDeviceStatus(FDevice) != SDL_AUDIO_STOPPED)
-    return;
+bool TSfxAudio::Reopen() {
+  std::lock_guard device(FDeviceLock);
   CloseDevice();
   try {
     OpenDevice();
+    return true;
   } catch (const Exception &) {
-    // Still gone: the next Play tries again.
+    return false;
   }
+}
+
+// The keeper's round: bring back a lost device once a second, open a
+// device given back when a sound wants it, and watch an open one, giving
+// it back once nothing has sounded for a while. It sleeps for good while
+// the device is given back and nothing is to sound.
+void TSfxAudio::Keep() {
+  std::unique_lock lock(FMixLock);
+  while (!FQuit) {
+    const TClock::time_point now = TClock::now();
+    const uint32_t device = FDevice.load();
+    if (FLost.load()) {
+      if (device != 0) {
+        lock.unlock();
+        {
+          std::lock_guard guard(FDeviceLock);
+          CloseDevice();
+        }
+        lock.lock();
+      } else if (now < FNextTry) {
+        FKeeperWake.wait_until(lock, FNextTry);
+      } else {
+        lock.unlock();
+        const bool open = Reopen();
+        lock.lock();
+        if (open) {
+          FLost = false;
+          FWanted = false;
+        } else {
+          FNextTry = TClock::now() + kRetryEvery;
+        }
+      }
+      continue;
+    }
+    if (device == 0) {
+      if (!FWanted) {
+        FKeeperWake.wait(lock);
+        continue;
+      }
+      lock.unlock();
+      const bool open = Reopen();
+      lock.lock();
+      FWanted = false;
+      if (!open) {
+        FLost = true;
+        FNextTry = TClock::now() + kRetryEvery;
+      }
+      continue;
+    }
+    if (SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED) {
+      // Taken away (the server went, the output was unplugged): try again
+      // at once, then once a second.
+      FLost = true;
+      FNextTry = now;
+      continue;
+    }
+    if (!FPaused && FCanGiveBack && now - FLastSound >= kGiveBackAfter) {
+      const TClock::time_point decided = FLastSound;
+      lock.unlock();
+      {
+        std::lock_guard guard(FDeviceLock);
+        CloseDevice();
+      }
+      lock.lock();
+      // A sound started while the device was being closed.
+      if (FLastSound != decided)
+        FWanted = true;
+      continue;
+    }
+    TClock::time_point wake = now + kWatchEvery;
+    if (!FPaused && FCanGiveBack)
+      wake = std::min(wake, FLastSound + kGiveBackAfter);
+    FKeeperWake.wait_until(lock, wake);
+  }
+}
+
+void TSfxAudio::MarkLost() {
+  Lock();
+  FLost = true;
+  FNextTry = TClock::now() + kRetryEvery;
+  FKeeperWake.notify_one();
+  Unlock();
 }
 
 // Pausing takes SDL's device lock too: an idle callback is let go first,
@@ -292,15 +427,17 @@ void TSfxAudio::RestoreDevice() {
 void TSfxAudio::SetPaused(bool paused) {
   Lock();
   FPaused = paused;
-  WakeLocked();
+  FLastSound = TClock::now();
+  LetCallbackGoLocked();
   Unlock();
-  if (FDevice != 0)
-    SDL_PauseAudioDevice(FDevice, paused ? 1 : 0);
+  std::lock_guard device(FDeviceLock);
+  if (FDevice.load() != 0)
+    SDL_PauseAudioDevice(FDevice.load(), paused ? 1 : 0);
 }
 
 bool TSfxAudio::Idle() const {
   std::lock_guard lock(FMixLock);
-  return FIdle;
+  return FIdle || (FDevice.load() == 0 && !FLost.load() && !FWanted);
 }
 
 void TSfxAudio::Lock() const {
@@ -311,10 +448,19 @@ void TSfxAudio::Unlock() const {
   FMixLock.unlock();
 }
 
-void TSfxAudio::WakeLocked() {
+void TSfxAudio::LetCallbackGoLocked() {
   if (FIdle) {
     FIdle = false;
     FWake.release();
+  }
+}
+
+void TSfxAudio::WakeLocked() {
+  LetCallbackGoLocked();
+  FLastSound = TClock::now();
+  if (FDevice.load() == 0 && !FWanted) {
+    FWanted = true;
+    FKeeperWake.notify_one();
   }
 }
 
@@ -327,8 +473,7 @@ void TSfxAudio::SourceStarted() {
 void TSfxAudio::SetSoundLibrary(TSfxSoundLib *lib) {
   FreeBuffers();
   FSoundLibrary = lib;
-  if (FDevice != 0)
-    CreateBuffers();
+  CreateBuffers(false);
 }
 
 void TSfxAudio::LibraryRemoved(TSfxSoundLib *lib) {
@@ -351,14 +496,22 @@ void TSfxAudio::SetMusic(TSfxMixSource *music) {
   FMusic = music;
   if (FMusic) {
     FMusic->SetListener(this);
-    WakeLocked();
+    LetCallbackGoLocked();
   }
   Unlock();
 }
 
 // Builds the whole table aside and publishes it only when every buffer
 // was made, so Sound never hands out a buffer that was not built.
-void TSfxAudio::CreateBuffers() {
+void TSfxAudio::CreateBuffers(bool reuse) {
+  std::vector<std::unique_ptr<TSfxSoundBuffer>> old;
+  if (reuse) {
+    Lock();
+    FBuffers.swap(old);
+    Unlock();
+  } else {
+    FreeBuffers();
+  }
   if (!FSoundLibrary || FSoundLibrary->Count() == 0)
     return;
   const int count = FSoundLibrary->Count();
@@ -371,7 +524,12 @@ void TSfxAudio::CreateBuffers() {
   for (int i = 0; i < count; ++i) {
     TSfxSoundRec sound;
     FSoundLibrary->Sounds.GetSound(i, sound);
-    auto buffer = std::make_unique<TSfxSoundBuffer>(*this, sound.Format, sound.Size, sound.Data);
+    std::unique_ptr<TSfxSoundBuffer> buffer;
+    if (i < int(old.size()) &&
+        old[size_t(i)]->FData->ConvertedFrom(sound.Format, sound.Size, sound.Data))
+      buffer = std::make_unique<TSfxSoundBuffer>(*this, old[size_t(i)]->FData);
+    else
+      buffer = std::make_unique<TSfxSoundBuffer>(*this, sound.Format, sound.Size, sound.Data);
     buffer->SetPan(sound.Pan);
     buffer->SetVolume(sound.Volume);
     buffer->OnRestore = [this](TSfxSoundBuffer *) { RestoreBuffers(); };
@@ -390,9 +548,10 @@ void TSfxAudio::FreeBuffers() {
   Unlock();
 }
 
+// Every buffer object is replaced, stopped at its start with the
+// library's pan and volume; the samples already converted are kept.
 void TSfxAudio::RestoreBuffers() {
-  FreeBuffers();
-  CreateBuffers();
+  CreateBuffers(true);
 }
 
 bool TSfxAudio::Mix(float *out, int frames) {
@@ -421,9 +580,9 @@ bool TSfxAudio::MixUnlocked(float *out, int frames) {
 
 // A callback that mixed nothing waits until something starts, then mixes
 // its block again, so the new sound starts in it. The wait happens
-// outside the mixing lock; Play and the other wakers post FWake under it,
-// so a wake-up is never lost. It allocates nothing and leaves the game
-// thread waiting for at most one block's mixing.
+// outside the mixing lock and lasts a tenth of a second at most, after
+// which the block goes out silent; Play and the other wakers post FWake
+// under the lock, so a wake-up is never lost. It allocates nothing.
 void TSfxAudio::Callback(void *self, uint8_t *stream, int len) {
   auto *audio = static_cast<TSfxAudio *>(self);
   float *out = reinterpret_cast<float *>(stream);
@@ -431,10 +590,21 @@ void TSfxAudio::Callback(void *self, uint8_t *stream, int len) {
   audio->FCallbacks.fetch_add(1, std::memory_order_relaxed);
   for (;;) {
     std::unique_lock lock(audio->FMixLock);
-    if (audio->MixUnlocked(out, frames) || audio->FPaused || audio->FClosing || !audio->FCanIdle)
+    const bool any = audio->MixUnlocked(out, frames);
+    if (any)
+      audio->FLastSound = TClock::now();
+    if (any || audio->FPaused || audio->FClosing || !audio->FCanIdle)
       return;
     audio->FIdle = true;
     lock.unlock();
-    audio->FWake.acquire();
+    if (audio->FWake.try_acquire_for(kIdleWait))
+      continue;
+    lock.lock();
+    if (audio->FIdle) {
+      audio->FIdle = false; // nobody woke it: the silence goes out
+      return;
+    }
+    lock.unlock();
+    audio->FWake.acquire(); // posted under the lock just held
   }
 }

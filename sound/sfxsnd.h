@@ -3,27 +3,52 @@
 // every playing buffer and the music into the output.
 //
 // When nothing plays, the device goes idle: the callback that finds no
-// playing buffer and silent music waits, outside the mixing lock, until a
-// Play, a PlayLooped or the music's start wakes it. An idle game thus costs
-// no CPU at all, where a paused SDL2 device still wakes every period to
-// write silence. Drivers that call back from the sound server's own thread
-// (PipeWire) never go idle.
+// playing buffer and silent music waits, outside the mixing lock, for at
+// most a tenth of a second until a Play, a PlayLooped or the music's start
+// wakes it. Drivers that call back from the sound server's own thread
+// (PipeWire) never wait there.
+//
+// The device belongs to a keeper thread, the only one that opens and
+// closes it after start-up. When nothing has sounded for a moment the
+// keeper gives the device back, so the sound server can suspend its
+// output; the next sound opens it again. (Not with SDL's disk driver,
+// which would start its file afresh.) The keeper also watches the open
+// device: one the system took away counts as lost until the keeper, trying
+// once a second, has it back. The samples are kept in one mix format
+// (44,100 Hz float) whatever the device, so a reopened device rebuilds
+// nothing.
 #pragma once
 
 #include "sound/sfxmixsource.h"
 #include "sound/sfxslib.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <semaphore>
+#include <thread>
 #include <vector>
 
 class TSfxAudio;
 
+// A sound's samples converted to the mix format, shared by the buffers
+// made for it, and what they were converted from.
+struct TSfxMixSamples {
+  std::vector<float> Samples; // interleaved, at the mix rate
+  int64_t Frames = 0;
+  TWaveFormatEx Format;
+  int32_t Size = 0;
+  const uint8_t *Source = nullptr;
+
+  bool ConvertedFrom(const TWaveFormatEx &format, int32_t size, const uint8_t *source) const;
+};
+
 // One sound, ready to play: its samples converted once to float at the
-// device rate, and its playback state. Positions are byte offsets into the
+// mix rate, and its playback state. Positions are byte offsets into the
 // sound's original samples.
 class TSfxSoundBuffer {
 public:
@@ -32,6 +57,8 @@ public:
   // "CreateSoundBuffer Failed" for a format or size that cannot be played.
   TSfxSoundBuffer(TSfxAudio &audio, const TWaveFormatEx &format, int32_t size,
                   const uint8_t *samples);
+  // A fresh buffer over samples converted before.
+  TSfxSoundBuffer(TSfxAudio &audio, std::shared_ptr<const TSfxMixSamples> samples);
   ~TSfxSoundBuffer();
   TSfxSoundBuffer(const TSfxSoundBuffer &) = delete;
   TSfxSoundBuffer &operator=(const TSfxSoundBuffer &) = delete;
@@ -50,14 +77,14 @@ public:
   void SetVolume(int32_t value);
   // Stereo position, -10000 (left only)..10000 (right only).
   void SetPan(int32_t value);
-  // Brings the device back and calls OnRestore. The audio component's
-  // handler destroys this buffer.
+  // Calls OnRestore; the audio component's handler destroys this buffer.
+  // The device itself comes back by the keeper, not here.
   void Restore();
 
   TRestoreEvent OnRestore;
 
-  bool Playing() const { return FPlaying; }
-  bool Looping() const { return FLooping; }
+  bool Playing() const;
+  bool Looping() const;
   int32_t Position() const;
   int32_t Size() const { return FSize; }
   int32_t Volume() const { return FVolume; }
@@ -71,7 +98,8 @@ private:
   void UpdateGains();
 
   TSfxAudio &FAudio;
-  std::vector<float> FSamples; // FChannels interleaved, device rate
+  std::shared_ptr<const TSfxMixSamples> FData;
+  const float *FSamples; // FChannels interleaved, mix rate
   int FChannels;
   int64_t FFrames;       // frames of FSamples
   int64_t FSourceFrames; // frames of the original samples
@@ -88,6 +116,15 @@ private:
 
 class TSfxAudio : private TSfxMixListener {
 public:
+  // How long nothing must have sounded before the device is given back.
+  static constexpr std::chrono::milliseconds kGiveBackAfter{1500};
+  // How often a lost device is tried again.
+  static constexpr std::chrono::milliseconds kRetryEvery{1000};
+  // How often the keeper looks whether an open device still works.
+  static constexpr std::chrono::milliseconds kWatchEvery{250};
+  // The longest an idle callback waits for the next sound.
+  static constexpr std::chrono::milliseconds kIdleWait{100};
+
   // Opens the default device (44100 Hz, stereo float) and starts it.
   TSfxAudio();
   ~TSfxAudio();
@@ -118,55 +155,82 @@ public:
   // sounded. The device callback runs this; tests and benchmarks call it
   // with the device paused.
   bool Mix(float *out, int frames);
-  // Halts the device (and keeps it from going idle) until unpaused.
+  // Halts the device and keeps the keeper from giving it back, until
+  // unpaused.
   void SetPaused(bool paused);
-  // Whether the device went idle because nothing plays: its callback waits
-  // for the next sound.
+  // Whether nothing plays: the callback waits for the next sound, or the
+  // device was given back.
   bool Idle() const;
-  // Counts the device's callbacks.
+  // Whether the device is open: neither given back nor closed as lost.
+  bool DeviceOpen() const { return FDevice.load() != 0; }
+  // Counts the device's callbacks and its openings.
   uint64_t Callbacks() const { return FCallbacks.load(std::memory_order_relaxed); }
+  unsigned Openings() const { return FOpenings.load(); }
 
   // Makes the device count as lost, as when the system takes it away: the
-  // next Play rebuilds every buffer.
-  void MarkLost() { FLost = true; }
-  bool DeviceLost() const;
+  // next Play rebuilds every buffer, and the keeper reopens the device.
+  void MarkLost();
+  bool DeviceLost() const { return FLost.load(); }
 
   // Counts the builds of the buffer table, so a caller can tell that the
-  // buffers were rebuilt.
+  // buffers were rebuilt, and the sounds converted to the mix format.
   unsigned Generation() const { return FGeneration; }
+  unsigned Conversions() const { return FConversions; }
 
 private:
+  using TClock = std::chrono::steady_clock;
   friend class TSfxSoundBuffer;
+  // Keeper thread, or start-up and destruction, with FDeviceLock held:
+  // the device operations. OpenDevice raises when it cannot open.
   void OpenDevice();
   void CloseDevice();
-  // Reopens the device when it has really gone; clears the lost mark.
-  void RestoreDevice();
-  void CreateBuffers();
+  void Keep();
+  // Builds the table; `reuse` keeps the converted samples of the old one
+  // where the library still holds the same sounds.
+  void CreateBuffers(bool reuse);
   void FreeBuffers();
   void RestoreBuffers();
   bool MixUnlocked(float *out, int frames);
+  bool AnyBufferPlayingLocked() const;
   void Lock() const;
   void Unlock() const;
-  // With the mixing lock held: lets an idle callback go on.
+  // With the mixing lock held: something is to sound. Lets an idle
+  // callback go on, and has the keeper open a device given back.
   void WakeLocked();
+  // With the mixing lock held: an idle callback returns to SDL.
+  void LetCallbackGoLocked();
+  // Keeper: closes whatever is open and opens the device; tells whether
+  // it is open.
+  bool Reopen();
   void SourceStarted() override;
   static void Callback(void *self, uint8_t *stream, int len);
 
-  uint32_t FDevice = 0; // SDL audio device id, 0 while closed
+  std::atomic<uint32_t> FDevice{0}; // SDL audio device id, 0 while closed
   int FRate = 44100;
   // Guards the buffers' playback state, the buffer table, the music link
-  // and the three flags below. The callback holds it while it mixes;
-  // SDL's own device lock is never taken by this component.
+  // and the flags below. The callback holds it while it mixes; SDL's own
+  // device lock is never taken while holding it.
   mutable std::mutex FMixLock;
   bool FPaused = false;
-  bool FClosing = false; // the device is being closed: the callback must return
-  bool FIdle = false;    // the callback waits on FWake
-  bool FCanIdle = false; // the driver calls back from SDL's own thread
+  bool FClosing = false;         // the device is being closed: the callback must return
+  bool FIdle = false;            // the callback waits on FWake
+  bool FCanIdle = false;         // the driver calls back from SDL's own thread
+  bool FCanGiveBack = true;      // closing and reopening loses nothing
+  bool FWanted = false;          // a sound waits for a device given back
+  bool FQuit = false;            // the keeper must end
+  TClock::time_point FLastSound; // when something last sounded or was started
+  TClock::time_point FNextTry;   // when a lost device is tried again
+  std::condition_variable FKeeperWake;
   std::binary_semaphore FWake{0};
   std::atomic<uint64_t> FCallbacks{0};
-  bool FLost = false;
+  std::atomic<unsigned> FOpenings{0};
+  std::atomic<bool> FLost{false};
+  // Serialises SDL's device calls between the keeper and SetPaused.
+  std::mutex FDeviceLock;
   TSfxSoundLib *FSoundLibrary = nullptr;
   std::vector<std::unique_ptr<TSfxSoundBuffer>> FBuffers;
   TSfxMixSource *FMusic = nullptr;
   unsigned FGeneration = 0;
+  unsigned FConversions = 0;
+  std::thread FKeeper;
 };

@@ -29,7 +29,9 @@ stop_all() {
   [[ -n ${APP_PID:-} ]] && kill "$APP_PID" 2>/dev/null || true
   [[ -n ${WM_PID:-} ]] && kill "$WM_PID" 2>/dev/null || true
   [[ -n ${XVFB_PID:-} ]] && kill "$XVFB_PID" 2>/dev/null || true
+  stop_pulse_parts
   wait 2>/dev/null || true
+  [[ -n ${PULSE_DIR:-} ]] && rm -rf "$PULSE_DIR" || true
 }
 
 # start_wm: starts openbox on the display and waits until it manages
@@ -147,4 +149,54 @@ loud() { awk -v p="$1" 'BEGIN {exit !(p > 0.01)}'; }
 # The seconds of sound recorded so far.
 seconds_recorded() {
   awk -v b="$(stat -c %s "$RAW")" -v f=$FRAME -v r=$RATE 'BEGIN {printf "%.3f", b / f / r}'
+}
+
+# A private PulseAudio server for this test alone: its own runtime and home
+# directories, a null sink "out" that suspends when idle, no system
+# service, no autospawn. The program and parec find it through
+# XDG_RUNTIME_DIR. stop_all stops it.
+start_pulse() {
+  PULSE_DIR=$(mktemp -d)
+  mkdir -p "$PULSE_DIR/run" "$PULSE_DIR/home"
+  chmod 700 "$PULSE_DIR/run"
+  cat >"$PULSE_DIR/server.pa" <<'PA'
+load-module module-null-sink sink_name=out rate=44100
+load-module module-native-protocol-unix
+load-module module-suspend-on-idle timeout=1
+set-default-sink out
+PA
+  echo "autospawn = no" >"$PULSE_DIR/client.conf"
+  export XDG_RUNTIME_DIR=$PULSE_DIR/run HOME=$PULSE_DIR/home
+  export PULSE_CLIENTCONFIG=$PULSE_DIR/client.conf
+  unset PULSE_SERVER SDL_AUDIODRIVER
+  run_pulse
+}
+
+# (Re)starts the server of start_pulse and waits until it answers. As root
+# it warns that it is meant for a system service; it runs all the same.
+run_pulse() {
+  pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disallow-exit \
+    -F "$PULSE_DIR/server.pa" >>"$PULSE_DIR/log" 2>&1 &
+  PULSE_PID=$!
+  for _ in $(seq 100); do
+    pactl info >/dev/null 2>&1 && return 0
+    sleep 0.05
+  done
+  fail "PulseAudio did not start: $(tail -n3 "$PULSE_DIR/log")"
+}
+
+# The state of the null sink: RUNNING, IDLE or SUSPENDED.
+sink_state() { pactl list short sinks | awk '$2 == "out" {print $NF}'; }
+
+# record FILE: records the null sink's monitor in the background, in the
+# format the helpers below read; REC_PID.
+record() {
+  parec -d out.monitor --format=float32le --rate=$RATE --channels=2 --raw --latency-msec=10 "$1" &
+  REC_PID=$!
+}
+
+stop_pulse_parts() {
+  [[ -n ${REC_PID:-} ]] && kill "$REC_PID" 2>/dev/null || true
+  [[ -n ${PULSE_PID:-} ]] && kill "$PULSE_PID" 2>/dev/null || true
+  REC_PID= PULSE_PID=
 }
