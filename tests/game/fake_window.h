@@ -2,7 +2,9 @@
 // with a canvas over it, and a record of what the game asked for.
 #pragma once
 
+#include "game/battlefield.h"
 #include "game/gamewindow.h"
+#include "rtl/sysutils.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -126,3 +128,22 @@ private:
   std::vector<uint32_t> Bits;
   TCanvas Surface;
 };
+
+// Hands the window to the game and makes the game's objects as the main
+// window makes them for a field of the window's width.
+inline void MakeGameIn(FakeWindow &window) {
+  GameWindow = &window;
+  BallCount = 20;
+  PlayerCount = 2;
+  TanksPerPlayer = 3;
+  LineCount = 6;
+  BallRange = Round(window.ClientWidth() * (1.0 / 14));
+  CreateGameObjects();
+  ResetGame();
+}
+// Clears the game's objects and takes the window back from the game.
+inline void ClearGameFrom(FakeWindow &window) {
+  ClearGameObjects();
+  if (GameWindow == &window)
+    GameWindow = nullptr;
+}
