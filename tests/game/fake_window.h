@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class FakeWindow : public TGameWindow {
@@ -33,6 +34,9 @@ public:
       ++Drawn;
       LastDrawn = r;
     };
+    // Room for any score, so that a caption costs no allocation.
+    for (std::string &caption : Captions)
+      caption.reserve(32);
   }
 
   int ClientWidth() const override { return W; }
@@ -77,7 +81,7 @@ public:
     m.Visible = true;
     m.At = at;
   }
-  void SetScoreCaption(int32_t player, const std::string &caption) override {
+  void SetScoreCaption(int32_t player, std::string_view caption) override {
     Captions[player == 1 ? 1 : 2] = caption;
   }
   void GameOver() override {
