@@ -5,12 +5,9 @@
 //
 // Run: build/bench/bench_battlefield --benchmark_repetitions=5
 //          --benchmark_report_aggregates_only=true
-#include "tests/alloc/counting_new.h"
+#include "bench/alloc_bench.h"
 #include "tests/alloc/field_battle.h"
 
-#include <benchmark/benchmark.h>
-
-#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -18,11 +15,9 @@ namespace {
 battle::FieldBattle *TheBattle;
 
 void BM_TickBattlefieldAlone(benchmark::State &state) {
-  const long start = gAllocations;
+  AllocationCounter allocations(state);
   for (auto _ : state)
     TheBattle->Tick();
-  state.counters["allocs/iter"] =
-      double(gAllocations - start) / double(std::max<int64_t>(1, state.iterations()));
   if (!TheBattle->Intact())
     state.SkipWithError("a tank was hit or a bullet stopped");
 }
@@ -39,11 +34,5 @@ int main(int argc, char **argv) {
   for (int i = 0; i < 10; ++i)
     game.Tick();
   TheBattle = &game;
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
-    return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  ClearNowOverride();
-  return 0;
+  return RunBenchmarks(argc, argv);
 }

@@ -8,9 +8,7 @@
 //          --benchmark_report_aggregates_only=true
 #include "tests/alloc/form_battle.h"
 
-#include "tests/alloc/counting_new.h"
-
-#include <benchmark/benchmark.h>
+#include "bench/alloc_bench.h"
 
 #include <QApplication>
 #include <algorithm>
@@ -21,30 +19,6 @@
 #include <new>
 
 namespace {
-
-// Reports the allocations made per iteration of `state`.
-class AllocationCounter {
-public:
-  explicit AllocationCounter(benchmark::State &state) : FState(state), FStart(gAllocations) {}
-  ~AllocationCounter() {
-    FState.counters["allocs/iter"] = double(gAllocations - FStart - FUntimed) /
-                                     double(std::max<int64_t>(1, FState.iterations()));
-  }
-
-  // Runs `work` outside the timing and leaves its allocations uncounted.
-  template <class F> void Untimed(F work) {
-    FState.PauseTiming();
-    const long before = gAllocations;
-    work();
-    FUntimed += gAllocations - before;
-    FState.ResumeTiming();
-  }
-
-private:
-  benchmark::State &FState;
-  long FStart;
-  long FUntimed = 0;
-};
 
 TForm1 *TheForm;
 battle::FormBattle *TheBattle;
@@ -246,11 +220,5 @@ int main(int argc, char **argv) {
   }
   TheForm = form.get();
   TheBattle = &game;
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv))
-    return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  ClearNowOverride();
-  return 0;
+  return RunBenchmarks(argc, argv);
 }

@@ -4,8 +4,22 @@
 #include "game/gamewindow.h"
 #include "rtl/sysutils.h"
 
+#include <charconv>
 #include <cmath>
-#include <string>
+#include <cstring>
+#include <string_view>
+
+namespace {
+
+// A score caption, "<label><score>", written into `buffer`: no heap,
+// however many digits the score has.
+std::string_view ScoreCaption(char (&buffer)[32], std::string_view label, int32_t score) {
+  std::memcpy(buffer, label.data(), label.size());
+  const auto end = std::to_chars(buffer + label.size(), buffer + sizeof buffer, score).ptr;
+  return {buffer, size_t(end - buffer)};
+}
+
+} // namespace
 
 void CBall::Draw(bool Erase) {
   TCanvas *canvas = GameWindow->Canvas();
@@ -40,12 +54,13 @@ bool CBall::CheckHits(TPointF From, TPointF To) {
         Stop();
         tank->TakeHit();
         // The point goes to the player who did not own the tank.
+        char caption[32];
         if (i == 1) {
           ++Players[2]->Score;
-          GameWindow->SetScoreCaption(2, "Blå points: " + std::to_string(Players[2]->Score));
+          GameWindow->SetScoreCaption(2, ScoreCaption(caption, "Blå points: ", Players[2]->Score));
         } else {
           ++Players[1]->Score;
-          GameWindow->SetScoreCaption(1, "Røde points: " + std::to_string(Players[1]->Score));
+          GameWindow->SetScoreCaption(1, ScoreCaption(caption, "Røde points: ", Players[1]->Score));
         }
       }
     }

@@ -10,7 +10,7 @@
 #include "rtl/colors.h"
 
 #include <cstdint>
-#include <string>
+#include <string_view>
 
 // The pictures that mark a spot for a few ticks.
 enum class TMarker {
@@ -50,7 +50,7 @@ public:
   // Centres a marker on a point of the field and shows it.
   virtual void ShowMarker(TMarker marker, TPointF at) = 0;
   // The score caption of player 1 (red) or 2 (blue), in UTF-8.
-  virtual void SetScoreCaption(int32_t player, const std::string &caption) = 0;
+  virtual void SetScoreCaption(int32_t player, std::string_view caption) = 0;
   // A player has lost the last tank: the main loop stops, New game and
   // About... show with New game focused, and the music stops.
   virtual void GameOver() = 0;

@@ -358,8 +358,9 @@ void TForm1::ShowMarker(TMarker marker, TPointF at) {
   ShowMarker(marker == TMarker::Star ? imgStar : imgBird, at);
 }
 
-void TForm1::SetScoreCaption(int32_t player, const std::string &caption) {
-  (player == 1 ? lblRedPoints : lblBluePoints)->SetCaption(QString::fromStdString(caption));
+void TForm1::SetScoreCaption(int32_t player, std::string_view caption) {
+  (player == 1 ? lblRedPoints : lblBluePoints)
+      ->SetCaption(QString::fromUtf8(caption.data(), qsizetype(caption.size())));
 }
 
 void TForm1::GameOver() {

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "game/battlefield.h"
-#include "game/gamewindow.h"
 #include "game/computer.h"
+#include "game/gamewindow.h"
 #include "music/mediaplayer.h"
 #include "sound/sfxslib.h"
 #include "sound/sfxsnd.h"
@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class TForm1 : public TCustomForm, public TGameWindow, public IComputerKeys {
   Q_OBJECT
@@ -80,7 +81,7 @@ public:
   void RestartSound(int32_t index) override;
   void Beep() override;
   void ShowMarker(TMarker marker, TPointF at) override;
-  void SetScoreCaption(int32_t player, const std::string &caption) override;
+  void SetScoreCaption(int32_t player, std::string_view caption) override;
   void GameOver() override;
 
   // From now on the computer plays a side, with its own generator seeded

@@ -12,19 +12,9 @@ class FieldBattle : public Battle {
 public:
   explicit FieldBattle(uint32_t seed = 12345) : Window(1020, 720) {
     SetRandSeed(seed);
-    GameWindow = &Window;
-    BallCount = 20;
-    PlayerCount = 2;
-    TanksPerPlayer = 3;
-    LineCount = 6;
-    BallRange = Round(1020 * (1.0 / 14));
-    CreateGameObjects();
-    ResetGame();
+    MakeGameIn(Window);
   }
-  ~FieldBattle() override {
-    ClearGameObjects();
-    GameWindow = nullptr;
-  }
+  ~FieldBattle() override { ClearGameFrom(Window); }
 
   FakeWindow Window;
 

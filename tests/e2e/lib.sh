@@ -47,6 +47,29 @@ start_wm() {
   fail "openbox did not start"
 }
 
+# on_screen WIDTH HEIGHT RUN_DIR OUT_DIR: X on a screen of that size, the
+# output directory made and the program's directory the current one. Sets
+# RUN_DIR and OUT.
+on_screen() {
+  RUN_DIR=$3
+  OUT=$4
+  mkdir -p "$OUT"
+  start_x "$1" "$2"
+  cd "$RUN_DIR"
+}
+
+# start_main [ARGS...]: runs ./zoftrel from here with silent sound, waits
+# for its window and checks that it stands as it does on a 1280 x 1024
+# screen: 1020 x 720 at 130,152. Sets APP_PID and MAIN.
+start_main() {
+  SDL_AUDIODRIVER=dummy ./zoftrel "$@" &
+  APP_PID=$!
+  MAIN=$(wait_window Zoftrel)
+  local x y w h
+  read -r x y w h < <(geometry "$MAIN")
+  [[ "$x $y $w $h" == "130 152 1020 720" ]] || fail "with '$*': window at $x,$y size ${w}x$h"
+}
+
 # round_half_even NUMERATOR: NUMERATOR / 2 rounded, a half to the even
 # neighbour.
 round_half_even() {

@@ -4,22 +4,12 @@
 # its status bars look exactly as without them.
 # Usage: test_qt_options.sh RUN_DIR OUT_DIR
 source "$(dirname "$0")/lib.sh"
-RUN_DIR=$1
-OUT=$2
-mkdir -p "$OUT"
-
-start_x 1280 1024
-cd "$RUN_DIR"
+on_screen 1280 1024 "$@"
 
 # The bottom strip of the window: status bars and the Exit button, where
 # no tank is ever drawn.
 bottom_strip() {
-  SDL_AUDIODRIVER=dummy ./zoftrel "$@" &
-  APP_PID=$!
-  local main x y w h
-  main=$(wait_window Zoftrel)
-  read -r x y w h < <(geometry "$main")
-  [[ "$x $y $w $h" == "130 152 1020 720" ]] || fail "with '$*': window at $x,$y size ${w}x$h"
+  start_main "$@"
   sleep 0.3
   import -window root -crop "1020x50+130+822" +repage "$OUT/strip$#.png"
   kill "$APP_PID"

@@ -3,18 +3,8 @@
 # instruction screen, the About box and the Exit question.
 # Usage: test_window.sh RUN_DIR OUT_DIR
 source "$(dirname "$0")/lib.sh"
-RUN_DIR=$1
-OUT=$2
-mkdir -p "$OUT"
-
-start_x 1280 1024
-cd "$RUN_DIR"
-SDL_AUDIODRIVER=dummy ./zoftrel &
-APP_PID=$!
-
-MAIN=$(wait_window Zoftrel)
-read -r X Y W H < <(geometry "$MAIN")
-[[ "$X $Y $W $H" == "130 152 1020 720" ]] || fail "window at $X,$Y size ${W}x$H"
+on_screen 1280 1024 "$@"
+start_main
 sleep 0.3
 screenshot "$OUT/instructions.png"
 

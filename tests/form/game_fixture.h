@@ -3,6 +3,7 @@
 #pragma once
 
 #include "rtl/sysutils.h"
+#include "tests/game/field_moves.h"
 #include "ui/form.h"
 #include "ui/winsys/application.h"
 
@@ -11,13 +12,8 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-class GameTest : public ::testing::Test {
+class GameTest : public ::testing::Test, protected FieldMoves {
 protected:
-  static constexpr uint16_t kRedRight = 70, kRedLeft = 83, kRedShoot = 69, kRedSwitch = 90;
-  static constexpr uint16_t kBlueRight = 102, kBlueLeft = 100, kBlueShoot = 104, kBlueSwitch = 96;
-  // One shot's cooldown, in days, and a little more.
-  static constexpr double kCooldown = 1.4e-5;
-
   void SetUp() override { MakeForm(); }
 
   void MakeForm(int screenWidth = 1280, int screenHeight = 1024) {
@@ -53,31 +49,6 @@ protected:
   }
   void KeyDown(uint16_t key) { form->FormKeyDown(key); }
   void KeyUp(uint16_t key) { form->FormKeyUp(key); }
-  void Advance(double days) {
-    Clock += days;
-    SetNowOverride(Clock);
-  }
-
-  // Moves a tank, erasing it where it stood and drawing it where it goes.
-  static void Put(CTankType *t, double x, double y, float angle = 0) {
-    t->Draw(true, false);
-    t->Pos = {x, y};
-    t->Angle = angle;
-    t->Draw(false, false);
-  }
-  // Moves every wall out of the way.
-  static void ClearWalls() {
-    for (int w = 1; w <= LineCount; ++w) {
-      Lines[w]->Draw(true);
-      Lines[w]->SetEnds({-1000, -1000}, {-1000, -1000});
-    }
-  }
-  // Puts the six tanks in a row along the middle of the field, well apart.
-  static void SpreadTanks() {
-    for (int p = 1; p <= 2; ++p)
-      for (int s = 1; s <= 3; ++s)
-        Put(Tanks[p][s], 100 + (p - 1) * 450 + (s - 1) * 120, 600);
-  }
 
   TSfxSoundBuffer *Sound(int i) const { return form->SfxAudio1->Sound(i); }
   QRgb Pixel(double x, double y) const { return form->Image().pixel(Round(x), Round(y)); }
@@ -98,6 +69,5 @@ protected:
                            kAqua = qRgb(0, 255, 255), kWallGrey = qRgb(51, 51, 51),
                            kBlack = qRgb(0, 0, 0);
 
-  double Clock = 100;
   std::unique_ptr<TForm1> form;
 };

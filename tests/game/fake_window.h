@@ -2,12 +2,15 @@
 // with a canvas over it, and a record of what the game asked for.
 #pragma once
 
+#include "game/battlefield.h"
 #include "game/gamewindow.h"
+#include "rtl/sysutils.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 class FakeWindow : public TGameWindow {
@@ -31,6 +34,9 @@ public:
       ++Drawn;
       LastDrawn = r;
     };
+    // Room for any score, so that a caption costs no allocation.
+    for (std::string &caption : Captions)
+      caption.reserve(32);
   }
 
   int ClientWidth() const override { return W; }
@@ -75,7 +81,7 @@ public:
     m.Visible = true;
     m.At = at;
   }
-  void SetScoreCaption(int32_t player, const std::string &caption) override {
+  void SetScoreCaption(int32_t player, std::string_view caption) override {
     Captions[player == 1 ? 1 : 2] = caption;
   }
   void GameOver() override {
@@ -126,3 +132,22 @@ private:
   std::vector<uint32_t> Bits;
   TCanvas Surface;
 };
+
+// Hands the window to the game and makes the game's objects as the main
+// window makes them for a field of the window's width.
+inline void MakeGameIn(FakeWindow &window) {
+  GameWindow = &window;
+  BallCount = 20;
+  PlayerCount = 2;
+  TanksPerPlayer = 3;
+  LineCount = 6;
+  BallRange = Round(window.ClientWidth() * (1.0 / 14));
+  CreateGameObjects();
+  ResetGame();
+}
+// Clears the game's objects and takes the window back from the game.
+inline void ClearGameFrom(FakeWindow &window) {
+  ClearGameObjects();
+  if (GameWindow == &window)
+    GameWindow = nullptr;
+}

@@ -9,6 +9,7 @@
 #include "game/gamewindow.h"
 #include "rtl/sysutils.h"
 #include "tests/game/fake_window.h"
+#include "tests/game/invariants.h"
 
 #include <cmath>
 #include <cstdint>
@@ -23,19 +24,10 @@ public:
   // The main window on a large screen: 1020 × 720.
   Field() : FakeWindow(1020, 720) {
     SetNowOverride(Clock);
-    PlayerCount = 2;
-    TanksPerPlayer = 3;
-    BallCount = 20;
-    LineCount = 6;
-    BallRange = Round(1020 * (1.0 / 14));
-    GameWindow = this;
-    CreateGameObjects();
-    ResetGame();
+    MakeGameIn(*this);
   }
   ~Field() override {
-    ClearGameObjects();
-    if (GameWindow == this)
-      GameWindow = nullptr;
+    ClearGameFrom(*this);
     ClearNowOverride();
   }
 
@@ -88,42 +80,15 @@ private:
   int Side;
 };
 
-// The fleets, bullets and scores as they must be between ticks, as the
-// game's own soak test checks them.
+// The battlefield's invariants, checked after ticks and counted when they
+// do not hold.
 struct Invariants {
   int Beeps = 0, Score = 0;
   int Faults = 0;
   void Check() {
     const bool over = !GameWindow || !static_cast<FakeWindow *>(GameWindow)->Running;
-    int removed = 0;
-    bool ok = true;
-    for (int p = 1; p <= 2; ++p) {
-      const CPlayer *player = Players[p];
-      ok = ok && player->TankCount >= 1 && player->TankCount <= 3 && player->Active >= 1 &&
-           player->Active <= player->TankCount;
-      removed += 3 - player->TankCount;
-      for (int s = 1; s <= 3; ++s) {
-        const CTankType *t = Tanks[p][s];
-        const bool live = s <= player->TankCount, dead = t->Motion < msDead + 500;
-        ok = ok && t->Slot == s && t->Player == p;
-        if (live && !(over && player->TankCount == 1))
-          ok = ok && !dead;
-        if (!live)
-          ok = ok && dead;
-        if (live && !dead && s != player->Active)
-          ok = ok && t->Motion == msNone;
-        if (live && !dead)
-          ok = ok && t->Pos.X >= 10 && t->Pos.X <= GameWindow->ClientWidth() - 10 &&
-               t->Pos.Y >= 10 &&
-               t->Pos.Y <= GameWindow->ClientHeight() - FakeWindow::kStatusBar - 10;
-      }
-    }
-    for (int i = 1; i <= BallCount; ++i)
-      ok = ok && Balls[i]->Life >= 0 && Balls[i]->Life <= BallRange;
     const int hits = static_cast<FakeWindow *>(GameWindow)->Beeps - Beeps;
-    const int score = Players[1]->Score + Players[2]->Score - Score;
-    ok = ok && score == hits && (over ? hits > removed : hits == removed);
-    Faults += !ok;
+    Faults += !BattlefieldFault(hits, Players[1]->Score + Players[2]->Score - Score, over).empty();
   }
 };
 

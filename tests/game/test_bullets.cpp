@@ -226,13 +226,8 @@ TEST_F(Bullets, TwoBulletsOnTheLastTankInOneTickBothScore) {
   StartGame();
   ClearWalls();
   SpreadTanks();
-  Tanks[2][1]->TakeHit();
-  Tanks[2][1]->TakeHit();
+  CTankType *last = TwoBulletsAtBluesLastTank();
   ASSERT_EQ(Players[2]->TankCount, 1);
-  CTankType *last = Tanks[2][1];
-  Put(last, 500, 300);
-  Launch(480, 300, 0);
-  Launch(520, 300, float(M_PI));
   // A third bullet, of higher index, flies on after the game is over.
   CBall *third = Launch(200, 100, 0);
   Tick();
