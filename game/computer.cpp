@@ -201,30 +201,17 @@ double CComputerPlayer::FieldHeight() const {
 // around the other side's active tank, which may come closer on the same
 // tick.
 bool CComputerPlayer::FreeAt(const CTankType *self, TPointF p, double tankMargin) const {
-  const double R = self->Radius;
-  if (p.X < R || p.X > FieldWidth() - R || p.Y < R || p.Y > FieldHeight() - R)
+  if (!self->CanMoveTo(p))
     return false;
-  for (int32_t pl = 1; pl <= PlayerCount; ++pl) {
-    const CPlayer *player = Players[pl];
-    for (int32_t s = 1; s <= player->TankCount; ++s) {
-      const CTankType *other = Tanks[pl][s];
-      if (other == self)
-        continue;
-      const double margin = pl != Side && s == player->Active ? tankMargin : 0;
-      if (Distance(other->Pos, p) < 2 * R + 1 + margin)
-        return false;
-    }
-  }
-  for (int32_t w = 1; w <= LineCount; ++w)
-    if (Lines[w]->IsNear(p, p, 14))
-      return false;
-  return true;
+  const CPlayer *enemy = Players[3 - Side];
+  if (enemy->Active < 1 || enemy->Active > enemy->TankCount)
+    return true;
+  const CTankType *active = Tanks[3 - Side][enemy->Active];
+  return Distance(active->Pos, p) >= 2 * self->Radius + 1 + tankMargin;
 }
 
 bool CComputerPlayer::CanDrive(const CTankType *tank) const {
-  const TPointF next{tank->Pos.X + 2 * std::cos(double(tank->Angle)),
-                     tank->Pos.Y + 2 * std::sin(double(tank->Angle))};
-  return FreeAt(tank, next, 2.5);
+  return FreeAt(tank, CTankType::StepAhead(tank->Pos, tank->Angle), 2.5);
 }
 
 const CTankType *CComputerPlayer::ShotHits(const CTankType *tank, float angle,
@@ -543,8 +530,7 @@ bool CComputerPlayer::Dodge(const CTankType *tank, TDrive &drive) {
         if (k < turns) {
           angle = Turned(angle, right);
         } else {
-          const TPointF next{pos.X + 2 * std::cos(double(angle)),
-                             pos.Y + 2 * std::sin(double(angle))};
+          const TPointF next = CTankType::StepAhead(pos, angle);
           if (FreeAt(tank, next, 2.5))
             pos = next;
           else if (k == turns)

@@ -96,8 +96,12 @@ void CTankType::Turn(bool Right) {
   Draw(false, true);
 }
 
+TPointF CTankType::StepAhead(TPointF from, float angle) {
+  return {from.X + 2 * std::cos(double(angle)), from.Y + 2 * std::sin(double(angle))};
+}
+
 void CTankType::MoveForward() {
-  const TPointF next{Pos.X + 2 * std::cos(double(Angle)), Pos.Y + 2 * std::sin(double(Angle))};
+  const TPointF next = StepAhead(Pos, Angle);
   if (CanMoveTo(next)) {
     Draw(true, true);
     Pos = next;

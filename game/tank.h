@@ -42,6 +42,8 @@ public:
   void Step();
   void Turn(bool Right);
   void MoveForward();
+  // Where one forward step at the angle leads from a point: 2 pixels on.
+  static TPointF StepAhead(TPointF from, float angle);
   // False where the tank would leave the field, come too near another live
   // tank or within 14 pixels of a wall.
   bool CanMoveTo(TPointF P) const;
