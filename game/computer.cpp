@@ -90,7 +90,7 @@ const char *ComputerLevelName(TComputerLevel level) {
 
 CComputerPlayer::CComputerPlayer(int32_t side, TComputerLevel level, uint32_t seed,
                                  IComputerKeys *keys)
-    : Side(side), Level(level), Keys(keys), Seed(seed) {
+    : Side(side), Level(level), Keys(keys) {
   const TFigures &f = kFigures[std::clamp<int>(level, lvEasy, lvHard)];
   Reaction = f.reaction;
   AimError = f.aimError;

@@ -52,7 +52,6 @@ private:
   enum TDrive { drStand, drLeft, drRight, drForward };
 
   IComputerKeys *Keys;
-  uint32_t Seed;
   uint16_t Held[4] = {};
   int32_t HeldCount = 0;
 
