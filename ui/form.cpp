@@ -474,13 +474,16 @@ void TForm1::btnExitClick() {
     Application.Terminate();
     return;
   }
-  if (wasRunning)
+  if (wasRunning) {
     Timer1->SetEnabled(true);
+    // The game goes on with the focus on the window, whichever button had
+    // it: Enter and Space then press nothing during play.
+    SetActiveControl(this);
+  }
 }
 
 void TForm1::cmdAboutClick() {
-  frmAbout->show();
-  frmAbout->raise();
+  frmAbout->Show();
 }
 
 // Closing the window by its close box ends the program without a question.
