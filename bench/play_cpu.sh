@@ -9,6 +9,8 @@
 #                       and shoot about once a second;
 #   hold                red holds F and blue keypad 6 all along (X repeats
 #                       the key pressed last, 25 times a second);
+#   still               the same, but a tap of Q (no game key) at once ends
+#                       X's repeats: the same turning tanks, no repeats;
 #   none                no keys.
 # PLAY_ARGS="--blue=normal" plays against the computer: the keys sent for
 # its side are then ignored. Side by side, what held keys cost against the
@@ -20,7 +22,7 @@ source "$(dirname "$0")/../tests/e2e/lib.sh"
 RUN_DIR=${1:-$(dirname "$0")/../build/bin}
 DURATION=${2:-30}
 KEYS=${PLAY_KEYS:-play}
-[[ $KEYS == play || $KEYS == hold || $KEYS == none ]] || fail "PLAY_KEYS is play, hold or none"
+[[ $KEYS =~ ^(play|hold|still|none)$ ]] || fail "PLAY_KEYS is play, hold, still or none"
 cd "$RUN_DIR"
 start_x 1280 1024
 export SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
@@ -39,6 +41,7 @@ start_game() {
   # Red turns right, blue turns right; driving adds the other turn key.
   # (With Num Lock on, the key of keypad 6 is sent by its other name.)
   [[ $KEYS == none ]] || xdotool keydown f keydown KP_Right
+  [[ $KEYS != still ]] || xdotool key q
 }
 release_keys() { [[ $KEYS == none ]] || xdotool keyup f keyup KP_Right; }
 # True while the start button is on view (the game is over).
