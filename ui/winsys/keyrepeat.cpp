@@ -13,30 +13,27 @@
 namespace {
 
 // Asks the X server, on the window system's own connection, to send a held
-// key's repeats as presses alone; says whether it agreed.
-bool UseDetectableAutoRepeat() {
+// key's repeats as presses alone.
+void UseDetectableAutoRepeat() {
   auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
   xcb_connection_t *c = x11 ? x11->connection() : nullptr;
   if (!c)
-    return false;
+    return;
   xcb_xkb_use_extension_reply_t *use =
       xcb_xkb_use_extension_reply(c, xcb_xkb_use_extension(c, 1, 0), nullptr);
   const bool hasXkb = use && use->supported;
   std::free(use);
   if (!hasXkb)
-    return false;
+    return;
   const uint32_t flag = XCB_XKB_PER_CLIENT_FLAG_DETECTABLE_AUTO_REPEAT;
-  xcb_xkb_per_client_flags_reply_t *reply = xcb_xkb_per_client_flags_reply(
-      c, xcb_xkb_per_client_flags(c, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0), nullptr);
-  const bool set = reply && (reply->value & flag);
-  std::free(reply);
-  return set;
+  std::free(xcb_xkb_per_client_flags_reply(
+      c, xcb_xkb_per_client_flags(c, XCB_XKB_ID_USE_CORE_KBD, flag, flag, 0, 0, 0), nullptr));
 }
 
 } // namespace
 
-TKeyRepeat::TKeyRepeat(std::function<void(uint16_t)> repeat)
-    : Repeat(std::move(repeat)), DetectableRepeat(UseDetectableAutoRepeat()) {
+TKeyRepeat::TKeyRepeat(std::function<void(uint16_t)> repeat) : Repeat(std::move(repeat)) {
+  UseDetectableAutoRepeat();
   QCoreApplication::instance()->installNativeEventFilter(this);
 }
 

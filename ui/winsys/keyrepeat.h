@@ -12,16 +12,14 @@
 
 class TKeyRepeat : public QAbstractNativeEventFilter {
 public:
-  // Repeat runs with the key code of each repeat of a key handed over
-  // with Pressed.
+  // Asks for repeats as presses alone (away from X, or where the server
+  // refuses, each repeat keeps its release before it, and the window
+  // system pairs the two). Repeat runs with the key code of each repeat
+  // of a key handed over with Pressed.
   explicit TKeyRepeat(std::function<void(uint16_t)> repeat);
   ~TKeyRepeat() override;
   TKeyRepeat(const TKeyRepeat &) = delete;
   TKeyRepeat &operator=(const TKeyRepeat &) = delete;
-
-  // Whether the server sends repeats as presses alone; false away from X
-  // and where the server cannot.
-  bool Detectable() const { return DetectableRepeat; }
 
   // A press the window system delivered to `window`: X key code `keycode`
   // with modifier state `state` gave the key code `key`. Its repeats on
@@ -41,7 +39,6 @@ private:
     uint16_t State = 0;
   };
   std::function<void(uint16_t)> Repeat;
-  bool DetectableRepeat = false;
   uint32_t Window = 0;
   std::array<THeld, 256> Held{};
 };
