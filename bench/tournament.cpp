@@ -101,9 +101,10 @@ int main(int argc, char **argv) {
       records[red].Add(r.Sides[0], r.Ticks, Reaction(red));
       records[blue].Add(r.Sides[1], r.Ticks, Reaction(blue));
       if (std::getenv("TOURNAMENT_VERBOSE"))
-        std::printf("pair: seed %d red %d blue %d: winner %d ticks %d longest stands %d %d\n",
+        std::printf("pair: seed %d red %d blue %d: winner %d ticks %d longest stands %d %d "
+                    "first keys %d %d\n",
                     base + 1000 + g, red, blue, r.Winner, r.Ticks, r.Sides[0].LongestStand,
-                    r.Sides[1].LongestStand);
+                    r.Sides[1].LongestStand, r.Sides[0].FirstKey, r.Sides[1].FirstKey);
     }
     std::sort(ticks.begin(), ticks.end());
     all += games;

@@ -255,8 +255,10 @@ void CComputerPlayer::SetDrive(TDrive drive) {
   if ((drive == drLeft || drive == drRight) && last != drStand && last != drive) {
     if (turning)
       drive = drStand;
-    else if (Clock - TurnEndedAt < Figures.ReverseGap)
+    else if (Clock - TurnEndedAt < Figures.ReverseGap && !mustStop)
       return;
+    else if (Clock - TurnEndedAt < Figures.ReverseGap)
+      drive = drStand;
   }
   if (drive == now)
     return;
@@ -813,16 +815,25 @@ int32_t CComputerPlayer::LeastTurn(bool right) const {
   return std::max(Figures.TurnKeyGap, 1);
 }
 
-// Without a route: turn towards the point, and drive while the way ahead
-// is clear.
+// Without a route: towards the point where the way ahead is clear, else
+// along the nearest clear heading to either side of it.
 CComputerPlayer::TDrive CComputerPlayer::HeadFor(const CTankType *tank, TPointF point) {
-  const double diff = AngleTo(tank->Angle, Bearing(tank->Pos, point));
-  if (std::fabs(diff) > kDriveTolerance)
+  static constexpr double kDetours[] = {0, 0.4, -0.4, 0.8, -0.8, 1.2, -1.2, 1.6, -1.6};
+  const double bearing = Bearing(tank->Pos, point);
+  double heading = bearing;
+  for (double detour : kDetours) {
+    const double a = bearing + detour;
+    const TPointF ahead{tank->Pos.X + kLookAhead * std::cos(a),
+                        tank->Pos.Y + kLookAhead * std::sin(a)};
+    if (Planner.DriveClear(tank->Pos, ahead)) {
+      heading = a;
+      break;
+    }
+  }
+  const double diff = AngleTo(tank->Angle, heading);
+  if (std::fabs(diff) > kDriveTolerance || !CanDrive(tank))
     return diff > 0 ? drRight : drLeft;
-  const double a = tank->Angle;
-  const TPointF ahead{tank->Pos.X + kLookAhead * std::cos(a),
-                      tank->Pos.Y + kLookAhead * std::sin(a)};
-  return Planner.DriveClear(tank->Pos, ahead) && CanDrive(tank) ? drForward : drStand;
+  return drForward;
 }
 
 CComputerPlayer::TDrive CComputerPlayer::Steer(const CTankType *tank, TPointF point) {
