@@ -104,9 +104,9 @@ bool Dead(const CTankType *tank) {
 constexpr TComputerFigures kLevels[3] = {
     // reaction, aim error, leads, dodging, replan, switch look, switch
     // margin, turn key gap, tap gap, reverse gap, shot pause
-    {10, 0.060, false, dgNever, 60, 40, 40, 3, 6, 4, 6},      // easy
-    {5, 0.020, true, dgDriveOn, 25, 20, 20, 2, 3, 3, 2},      // normal
-    {3, 0.008, true, dgTurnAndDrive, 12, 10, 10, 2, 3, 3, 0}, // hard
+    {10, 0.050, false, dgNever, 60, 40, 40, 3, 6, 4, 6},      // easy
+    {5, 0.025, true, dgDriveOn, 25, 20, 20, 2, 3, 3, 2},      // normal
+    {5, 0.020, true, dgTurnAndDrive, 12, 10, 10, 2, 3, 3, 1}, // hard
 };
 
 } // namespace
