@@ -23,7 +23,7 @@ using namespace headless;
 // What one kind of player did over all its games.
 struct Record {
   int Games = 0, Switched = 0, FirstKeyLate = 0, FirstKeyMost = 0;
-  long FirstKeys = 0, Ticks = 0, TurnChanges = 0, Reversals = 0, Bursts = 0;
+  long FirstKeys = 0, Ticks = 0, TurnChanges = 0, Reversals = 0, QuickReversals = 0, Bursts = 0;
   long LongStand = 0, IdleStand = 0;
   int LongestStand = 0;
   void Add(const Behaviour &b, int ticks, int reaction) {
@@ -36,6 +36,7 @@ struct Record {
     Ticks += ticks;
     TurnChanges += b.TurnChanges;
     Reversals += b.Reversals;
+    QuickReversals += b.QuickReversals;
     Bursts += b.Bursts;
     LongStand += b.LongStandTicks;
     IdleStand += b.IdleStandTicks;
@@ -116,10 +117,11 @@ int main(int argc, char **argv) {
     std::fflush(stdout);
   }
   std::printf("\nall pairings: %.1f %% over within 6,000 ticks\n\n", 100.0 * inTime / all);
-  std::printf("| player | games | first key, mean tick | latest | games with it late | turns a "
-              "minute | reversals a minute | share of turns | bursts per 200 games | stands over "
-              "2 s, s a game | of them neither aiming nor dodging | longest stand | games it "
-              "switched in |\n|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+  std::printf(
+      "| player | games | first key, mean tick | latest | games with it late | turns a "
+      "minute | reversals a minute | of turns, reversed within 2 ticks | bursts per 200 games | "
+      "stands over 2 s, s a game | of them neither aiming nor dodging | longest stand | "
+      "games it switched in |\n|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (int kind = pkEasy; kind <= pkSkilled; ++kind) {
     const Record &k = records[kind];
     const double minutes = k.Ticks * TickSeconds / 60;
@@ -128,7 +130,7 @@ int main(int argc, char **argv) {
         "%% |\n",
         KindName(kind), k.Games, double(k.FirstKeys) / k.Games, k.FirstKeyMost, k.FirstKeyLate,
         k.TurnChanges / minutes, k.Reversals / minutes,
-        100.0 * k.Reversals / std::max(1L, k.TurnChanges), 200.0 * k.Bursts / k.Games,
+        100.0 * k.QuickReversals / std::max(1L, k.TurnChanges), 200.0 * k.Bursts / k.Games,
         k.LongStand * TickSeconds / k.Games, k.IdleStand * TickSeconds / k.Games, k.LongestStand,
         100.0 * k.Switched / k.Games);
   }

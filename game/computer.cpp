@@ -48,9 +48,6 @@ constexpr int32_t kShotsBeforeApproach = 3;
 constexpr double kApproachFrom = 150;
 // A standing target nearer than this is not driven at to make a shot hit.
 constexpr double kCloseEnough = 90;
-// While its gun cools for more than kCloseInCooling ticks, lined up at a
-// target farther than kCloseInFrom, it drives nearer.
-constexpr double kCloseInCooling = 4, kCloseInFrom = 150;
 
 // Following a route: the heading may be this far off the next point before
 // it turns, while driving and from standing.
@@ -763,12 +760,6 @@ CComputerPlayer::TDrive CComputerPlayer::Aim(const CTankType *tank) {
   }
   if (IsEnemy(ShotHits(tank, tank->Angle, believed, v))) {
     AlignedMisses = 0;
-    const double cooling = CoolingTicks(tank);
-    // The gun is cooling and the target far: it closes in meanwhile,
-    // straight at it.
-    if (cooling > kCloseInCooling && d > kCloseInFrom && v.X == 0 && v.Y == 0 &&
-        Planner.DriveClear(tank->Pos, guess))
-      return drForward;
     if (++AlignedTicks > Figures.ShotPause && tank->CanShoot())
       Tap(Players[Side]->KeyShoot);
     return drStand;

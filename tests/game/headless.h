@@ -121,9 +121,9 @@ struct Behaviour {
   int FirstKey = 0; // the tick of its first key, 0 for none
   int Switches = 0;
   int TurnChanges = 0; // starts of a turn to the left or to the right
-  // Turns started within 2 ticks of the end of a turn the other way, and
-  // bursts of four of them within a second.
-  int Reversals = 0, Bursts = 0;
+  // Turns started the other way from the turn before; those within 2
+  // ticks of its end; bursts of four reversals within a second.
+  int Reversals = 0, QuickReversals = 0, Bursts = 0;
   // Ticks in stands of more than 2 s, and those spent neither aiming nor
   // dodging; the longest stand.
   int LongStandTicks = 0, IdleStandTicks = 0, LongestStand = 0;
@@ -135,8 +135,9 @@ struct Behaviour {
     const int turn = left && !right ? 1 : right && !left ? 2 : 0;
     if (turn != 0 && turn != Turn) {
       ++TurnChanges;
-      if (LastTurn == 3 - turn && tick - TurnEnded <= 2) {
+      if (LastTurn == 3 - turn) {
         ++Reversals;
+        QuickReversals += tick - TurnEnded <= 2;
         ReversalTicks[Reversals % 4] = tick;
         if (Reversals - BurstEnd >= 4 && tick - ReversalTicks[(Reversals + 1) % 4] < 20) {
           ++Bursts;

@@ -164,32 +164,38 @@ TEST_F(ComputerTest, DrivesRoundAWallWithoutTouchingIt) {
 }
 
 // A bullet flies at red's standing tank from 400 pixels; it would hit on
-// its 39th step. Facing across the bullet's line, driving on takes the
-// tank out of its way: normal and hard do that, easy does not dodge.
-// Facing along the line, only turning first helps: hard alone does it.
+// its 39th step. Red aims at a blue tank 80 pixels ahead. Facing across
+// the bullet's line, driving on takes the tank out of its way: normal and
+// hard do that, easy does not dodge. Facing along the line, only turning
+// first helps: hard alone does it; normal, seeing no way out, hands the
+// keys to another of its tanks before the hit.
 TEST_F(ComputerTest, StepsOutOfABulletsWayAtNormalAndHard) {
   struct Case {
     int level;
     float heading;
-    bool survives;
+    bool survives, switches;
   };
   const float across = float(M_PI / 2), along = 0;
-  for (const Case c : {Case{lvEasy, across, false}, Case{lvNormal, across, true},
-                       Case{lvNormal, along, false}, Case{lvHard, along, true}}) {
+  for (const Case c :
+       {Case{lvEasy, across, false, false}, Case{lvNormal, across, true, false},
+        Case{lvNormal, along, false, true}, Case{lvHard, along, true, false}}) {
     SCOPED_TRACE(testing::Message() << c.level << " " << c.heading);
     ResetGame();
     StartEmpty();
     Put(Tanks[1][2], 400, 300, c.heading);
     // What it aims at lies ahead as it stands.
-    Put(Tanks[2][1], 400 + 300 * std::cos(c.heading), 300 + 300 * std::sin(c.heading), 0);
+    Put(Tanks[2][1], 400 + 80 * std::cos(c.heading), 300 + 80 * std::sin(c.heading), 0);
     Balls[1]->Life = 1;
     Balls[1]->Pos = {0, 300};
     Balls[1]->Angle = 0;
     KeyLog keys(field.get());
     CComputerPlayer red(1, TComputerLevel(c.level), 5, &keys);
     red.NewGame();
+    const CTankType *aimed = Tanks[1][2];
     Run(red, 45);
-    EXPECT_EQ(Players[1]->TankCount, c.survives ? 3 : 2);
+    EXPECT_EQ(aimed->Motion < msDead + 500, !c.survives);
+    const bool switched = std::count(keys.Downs.begin(), keys.Downs.end(), 90) > 0;
+    EXPECT_EQ(switched, c.switches);
     red.ReleaseAll();
   }
 }
