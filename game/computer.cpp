@@ -100,10 +100,10 @@ bool Dead(const CTankType *tank) {
 // player: leads, dodges by driving on).
 constexpr TComputerFigures kLevels[3] = {
     // reaction, aim error, leads, dodging, replan, switch look, switch
-    // margin, turn key gap, tap gap, reverse gap, shot pause
-    {10, 0.050, false, dgNever, 60, 40, 40, 3, 6, 4, 6},      // easy
-    {5, 0.025, true, dgDriveOn, 25, 20, 20, 2, 3, 3, 2},      // normal
-    {5, 0.020, true, dgTurnAndDrive, 12, 10, 10, 2, 3, 3, 1}, // hard
+    // margin, turn key gap, tap gap, reverse gap, reverse every, shot pause
+    {10, 0.050, false, dgNever, 60, 40, 40, 3, 6, 4, 12, 6},      // easy
+    {5, 0.025, true, dgDriveOn, 25, 20, 20, 2, 3, 3, 10, 2},      // normal
+    {5, 0.020, true, dgTurnAndDrive, 12, 10, 10, 2, 3, 3, 10, 1}, // hard
 };
 
 } // namespace
@@ -167,7 +167,7 @@ double CComputerPlayer::AimErrorDraw() {
 void CComputerPlayer::NewGame() {
   // The window has let go of the keys with the game's end.
   HeldCount = 0;
-  TurnKeysChangedAt = TappedAt = TurnEndedAt = kLongAgo;
+  TurnKeysChangedAt = TappedAt = TurnEndedAt = ReversedAt = kLongAgo;
   LastTurn = drStand;
   Started = false;
   SeenCount = 0;
@@ -250,12 +250,15 @@ void CComputerPlayer::SetDrive(TDrive drive) {
   const bool turning = now == drLeft || now == drRight;
   const TDrive last = turning ? now : LastTurn;
   if ((drive == drLeft || drive == drRight) && last != drStand && last != drive) {
-    if (turning)
+    // Nor does it turn back and forth: a reversal waits for the last.
+    const bool tooSoon =
+        Clock - TurnEndedAt < Figures.ReverseGap || Clock - ReversedAt < Figures.ReverseEvery;
+    if (turning || (tooSoon && mustStop))
       drive = drStand;
-    else if (Clock - TurnEndedAt < Figures.ReverseGap && !mustStop)
+    else if (tooSoon)
       return;
-    else if (Clock - TurnEndedAt < Figures.ReverseGap)
-      drive = drStand;
+    else
+      ReversedAt = Clock;
   }
   if (drive == now)
     return;

@@ -43,6 +43,7 @@ struct TComputerFigures {
   int32_t TurnKeyGap;   // least ticks between changes of its turn keys
   int32_t TapGap;       // least ticks between two taps (a shot, a switch)
   int32_t ReverseGap;   // least ticks from a turn's end to a turn the other way
+  int32_t ReverseEvery; // least ticks between two such reversals
   int32_t ShotPause;    // ticks it waits, lined up, before it fires
 };
 
@@ -110,6 +111,7 @@ private:
   // The last turn, and the tick it ended on.
   TDrive LastTurn = drStand;
   int64_t TurnEndedAt = 0;
+  int64_t ReversedAt = 0;
 
   uint64_t Rand = 0;
   double Uniform();

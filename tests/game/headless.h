@@ -63,8 +63,8 @@ public:
 // does not lead, dodge or switch tanks by choice, and finds its way round
 // walls as the computer does; the skilled player leads its shots, dodges
 // by driving on, aims to 0.025 rad and switches as normal does.
-constexpr TComputerFigures kBeginner{5, 0.030, false, dgNever, 25, 0, 0, 2, 3, 0, 0};
-constexpr TComputerFigures kSkilled{5, 0.025, true, dgDriveOn, 25, 20, 20, 2, 3, 0, 0};
+constexpr TComputerFigures kBeginner{5, 0.030, false, dgNever, 25, 0, 0, 2, 3, 0, 0, 0};
+constexpr TComputerFigures kSkilled{5, 0.025, true, dgDriveOn, 25, 20, 20, 2, 3, 0, 0, 0};
 // Who plays a side in Play: a level, a person model, or nobody.
 enum TPlayerKind { pkIdle = -1, pkEasy, pkNormal, pkHard, pkBeginner, pkSkilled };
 inline const char *KindName(int kind) {
