@@ -101,7 +101,7 @@ bool Dead(const CTankType *tank) {
 constexpr TComputerFigures kLevels[3] = {
     // reaction, aim error, leads, dodging, replan, switch look, switch
     // margin, turn key gap, tap gap, reverse gap, reverse every, shot pause
-    {10, 0.050, false, dgNever, 60, 40, 40, 3, 6, 4, 12, 6},      // easy
+    {10, 0.045, false, dgNever, 60, 40, 40, 3, 6, 4, 12, 6},      // easy
     {5, 0.025, true, dgDriveOn, 25, 20, 20, 2, 3, 3, 10, 2},      // normal
     {5, 0.022, true, dgTurnAndDrive, 12, 10, 10, 2, 3, 3, 10, 2}, // hard
 };
