@@ -14,9 +14,11 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 // One tick in days, the unit of the shot's cooldown.
 constexpr double kTickDays = TickSeconds / 86400;
-// A tank turns this far per tick, and a turn of half a circle takes this
-// many ticks.
+// A tank turns this far and drives this far per tick, a bullet flies this
+// far; a turn of half a circle takes this many ticks.
 const double kTurnStep = std::fabs(double(CTankType::TurnedAngle(0, true)));
+const double kTankSpeed = Distance({}, CTankType::StepAhead({}, 0));
+const double kBulletSpeed = Distance({}, CBall::StepAhead({}, 0));
 const int32_t kHalfTurnTicks = int32_t(std::ceil(kPi / kTurnStep));
 // Planning work per tick, in grid rows and in searched cells.
 constexpr int kBuildRows = 4;
@@ -25,13 +27,16 @@ constexpr int kSearchCells = 150;
 constexpr int64_t kLongAgo = -1000;
 
 // How it chooses its target, every kRetargetEvery ticks: the cost of each
-// enemy tank in ticks. In view: the turn to it and a tick for every 10
-// pixels; out of view: half its distance and kOutOfView. A tank no route
+// enemy tank in ticks. In view: the turn to it and the bullet's flight;
+// out of view: the drive there and kOutOfView. A tank no route
 // led to costs kUnreachable more, the present target kLoyalty less.
 constexpr int64_t kRetargetEvery = 8;
 constexpr double kOutOfView = 80;
 constexpr double kUnreachable = 2000;
 constexpr double kLoyalty = 15;
+// Prospects, in ticks to a shot: a tank shut in or about to be hit, and
+// a tank with no enemy at all.
+constexpr double kHopeless = 1e8, kNever = 1e9;
 // Routes that failed and tanks found shut in are forgotten this often.
 constexpr int64_t kForgetEvery = 200;
 
@@ -350,7 +355,7 @@ const CTankType *CComputerPlayer::ShotHits(const CTankType *tank, float angle, T
 bool CComputerPlayer::InView(const CTankType *from, TPointF to) const {
   // The bullet's reach, less the barrel and a little.
   constexpr double kReachMargin = 15;
-  return Distance(from->Pos, to) <= BallRange * 10.0 - kReachMargin &&
+  return Distance(from->Pos, to) <= BallRange * kBulletSpeed - kReachMargin &&
          Planner.FireClear(from->Pos, to, CPathPlanner::kFireClearance);
 }
 
@@ -398,7 +403,7 @@ double CComputerPlayer::CoolingTicks(const CTankType *tank) const {
 
 double CComputerPlayer::PlanRange() const {
   return ApproachRange > 0 ? ApproachRange
-                           : std::min(BallRange * 10.0 - kRangeMargin, kLongestRange);
+                           : std::min(BallRange * kBulletSpeed - kRangeMargin, kLongestRange);
 }
 
 void CComputerPlayer::StopApproach() {
@@ -577,8 +582,7 @@ bool CComputerPlayer::Dodge(const CTankType *tank, TDrive &drive, bool &doomed) 
       }
       // Later places matter only while the tank could still meet the
       // bullet, at a step a tick.
-      const double step = Distance(tank->Pos, CTankType::StepAhead(tank->Pos, tank->Angle));
-      if (d < tank->Radius + CBall::HitMargin + kThreatMargin + step * (n + 1))
+      if (d < tank->Radius + CBall::HitMargin + kThreatMargin + kTankSpeed * (n + 1))
         relevant = n + 1;
     }
     if (threat)
@@ -643,16 +647,16 @@ bool CComputerPlayer::Dodge(const CTankType *tank, TDrive &drive, bool &doomed) 
 }
 
 double CComputerPlayer::Prospect(const CTankType *tank) const {
-  // A tank in view is that many ticks from a shot for each of its pixels
-  // away; one out of view needs kOutOfView and a tick for every two.
+  // A tank in view is a tick from a shot for every kPixelsPerTickInView
+  // pixels it is away, besides the turn and the cooling; one out of view
+  // needs the drive there and kOutOfView.
   constexpr double kPixelsPerTickInView = 40;
-  constexpr double kShutIn = 1e8;
   for (int i = 0; i < 3; ++i)
     if (Mine[i] == tank && ShutIn[i])
-      return kShutIn;
+      return kHopeless;
   const CPlayer *enemy = Players[3 - Side];
   const double cooling = CoolingTicks(tank);
-  double result = 1e9;
+  double result = kNever;
   for (int32_t s = 1; s <= enemy->TankCount; ++s) {
     const CTankType *e = Tanks[3 - Side][s];
     const TPointF at = Perceived(EnemyIndex(e));
@@ -662,7 +666,7 @@ double CComputerPlayer::Prospect(const CTankType *tank) const {
           std::max(std::fabs(AngleTo(tank->Angle, Bearing(tank->Pos, at))) / kTurnStep, cooling) +
           Distance(tank->Pos, at) / kPixelsPerTickInView;
     else
-      ticks = Distance(tank->Pos, at) / 2 + kOutOfView;
+      ticks = Distance(tank->Pos, at) / kTankSpeed + kOutOfView;
     result = std::min(result, ticks);
   }
   return result;
@@ -677,16 +681,16 @@ bool CComputerPlayer::ConsiderSwitch(const CTankType *tank, bool doomed) {
   if (!doomed && Clock - LastSwitchLook < Figures.SwitchEvery)
     return false;
   LastSwitchLook = Clock;
-  double mine = doomed ? 1e8 : Prospect(tank);
+  double mine = doomed ? kHopeless : Prospect(tank);
   // Shut in: no enemy tank can be reached from here.
   if (Failures >= Players[3 - Side]->TankCount) {
-    mine = 1e8;
+    mine = kHopeless;
     for (int i = 0; i < 3; ++i)
       if (Mine[i] == tank)
         ShutIn[i] = true;
   }
   const CTankType *other = nullptr;
-  double best = 1e18;
+  double best = kNever;
   for (int32_t s = 1; s <= me->TankCount; ++s) {
     const CTankType *t = Tanks[Side][s];
     if (t == tank)
@@ -707,7 +711,7 @@ bool CComputerPlayer::ConsiderSwitch(const CTankType *tank, bool doomed) {
 void CComputerPlayer::ChooseTarget(const CTankType *tank) {
   const CPlayer *enemy = Players[3 - Side];
   const CTankType *best = nullptr;
-  double bestCost = 1e18;
+  double bestCost = kNever;
   for (int32_t s = 1; s <= enemy->TankCount; ++s) {
     const CTankType *e = Tanks[3 - Side][s];
     const int i = EnemyIndex(e);
@@ -715,9 +719,9 @@ void CComputerPlayer::ChooseTarget(const CTankType *tank) {
     const double d = Distance(tank->Pos, at);
     double cost;
     if (InView(tank, at))
-      cost = std::fabs(AngleTo(tank->Angle, Bearing(tank->Pos, at))) / kTurnStep + d / 10;
+      cost = std::fabs(AngleTo(tank->Angle, Bearing(tank->Pos, at))) / kTurnStep + d / kBulletSpeed;
     else
-      cost = d / 2 + kOutOfView;
+      cost = d / kTankSpeed + kOutOfView;
     if (Unreachable[i])
       cost += kUnreachable;
     if (e == Target)
@@ -747,7 +751,7 @@ CComputerPlayer::TDrive CComputerPlayer::Aim(const CTankType *tank) {
   // found in two rounds.
   TPointF aimAt = guess;
   for (int n = 0; n < 2; ++n) {
-    const double t = Distance(tank->BarrelTip, aimAt) / 10;
+    const double t = Distance(tank->BarrelTip, aimAt) / kBulletSpeed;
     aimAt = {guess.X + v.X * t, guess.Y + v.Y * t};
   }
   // Its aim is off by ErrorAngle: it believes the target stands aside.
