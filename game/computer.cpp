@@ -917,13 +917,14 @@ CComputerPlayer::TDrive CComputerPlayer::Travel(const CTankType *tank) {
   }
   switch (Planner.Search(kSearchCells)) {
   case CPathPlanner::psFailed:
-    // No nearer place, or no place at all: another target for a while.
+    // No nearer place, or no place at all: another target for a while,
+    // and meanwhile out of here, roughly its way.
     StopApproach();
     Unreachable[i] = true;
     ++Failures;
     Target = nullptr;
     Planner.Clear();
-    return drStand;
+    return HeadFor(tank, at);
   case CPathPlanner::psFound: {
     TPointF point;
     if (Planner.NextPoint(tank->Pos, point))

@@ -241,7 +241,8 @@ inline Result Play(Field &field, uint32_t layoutSeed, int redLevel, int blueLeve
     if (Trace && r.Ticks % Trace == 0) {
       std::printf("t=%d", r.Ticks);
       for (int p = 1; p <= 2; ++p) {
-        std::printf(" | P%d n=%d a=%d", p, Players[p]->TankCount, Players[p]->Active);
+        std::printf(" | P%d n=%d a=%d doing %d", p, Players[p]->TankCount, Players[p]->Active,
+                    sides[p - 1] ? int(sides[p - 1]->Doing) : -1);
         for (int s = 1; s <= Players[p]->TankCount; ++s)
           std::printf(" (%.0f,%.0f %.2f m%d)", Tanks[p][s]->Pos.X, Tanks[p][s]->Pos.Y,
                       std::remainder(double(Tanks[p][s]->Angle), 2 * M_PI), Tanks[p][s]->Motion);
