@@ -23,12 +23,14 @@ using namespace headless;
 // What one kind of player did over all its games.
 struct Record {
   int Games = 0, Switched = 0, FirstKeyLate = 0, FirstKeyMost = 0;
+  long Switches = 0;
   long FirstKeys = 0, Ticks = 0, TurnChanges = 0, Reversals = 0, QuickReversals = 0, Bursts = 0;
   long LongStand = 0, IdleStand = 0;
   int LongestStand = 0;
   void Add(const Behaviour &b, int ticks, int reaction) {
     ++Games;
     Switched += b.Switches > 0;
+    Switches += b.Switches;
     FirstKeys += b.FirstKey;
     FirstKeyMost = std::max(FirstKeyMost, b.FirstKey);
     // The first tick it may act on is the one after its reaction time.
@@ -121,18 +123,19 @@ int main(int argc, char **argv) {
       "| player | games | first key, mean tick | latest | games with it late | turns a "
       "minute | reversals a minute | of turns, reversed within 2 ticks | bursts per 200 games | "
       "stands over 2 s, s a game | of them neither aiming nor dodging | longest stand | "
-      "games it switched in |\n|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+      "games it switched in | switches a minute "
+      "|\n|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
   for (int kind = pkEasy; kind <= pkSkilled; ++kind) {
     const Record &k = records[kind];
     const double minutes = k.Ticks * TickSeconds / 60;
     std::printf(
         "| %s | %d | %.1f | %d | %d | %.1f | %.2f | %.1f %% | %.1f | %.2f | %.2f | %d | %.1f "
-        "%% |\n",
+        "%% | %.2f |\n",
         KindName(kind), k.Games, double(k.FirstKeys) / k.Games, k.FirstKeyMost, k.FirstKeyLate,
         k.TurnChanges / minutes, k.Reversals / minutes,
         100.0 * k.QuickReversals / std::max(1L, k.TurnChanges), 200.0 * k.Bursts / k.Games,
         k.LongStand * TickSeconds / k.Games, k.IdleStand * TickSeconds / k.Games, k.LongestStand,
-        100.0 * k.Switched / k.Games);
+        100.0 * k.Switched / k.Games, k.Switches / minutes);
   }
   std::printf("\n| level against an idle side | games | wins within 2,400 ticks | median ticks | "
               "blocked ticks | games it switched in |\n|---|---|---|---|---|---|\n");
