@@ -30,9 +30,17 @@ void CBall::Draw(bool Erase) {
   canvas->Ellipse(Round(Pos.X - 3), Round(Pos.Y - 3), Round(Pos.X + 3), Round(Pos.Y + 3));
 }
 
+TPointF CBall::StepAhead(TPointF from, float angle) {
+  return {from.X + 10 * std::cos(double(angle)), from.Y + 10 * std::sin(double(angle))};
+}
+
+bool CBall::Reaches(const CTankType &tank, TPointF centre, TPointF to) {
+  return Distance(centre, to) < tank.Radius + HitMargin;
+}
+
 void CBall::Fly() {
   ++Life;
-  const TPointF next{Pos.X + 10 * std::cos(double(Angle)), Pos.Y + 10 * std::sin(double(Angle))};
+  const TPointF next = StepAhead(Pos, Angle);
   if (CheckHits(Pos, next)) {
     Draw(true);
     Pos = next;
@@ -48,7 +56,7 @@ bool CBall::CheckHits(TPointF From, TPointF To) {
   for (int32_t i = 1; i <= PlayerCount && clear; ++i) {
     for (int32_t j = 1; j <= Players[i]->TankCount && clear; ++j) {
       CTankType *tank = Tanks[i][j];
-      if (Distance(tank->Pos, To) < tank->Radius + 3) {
+      if (Reaches(*tank, tank->Pos, To)) {
         clear = false;
         GameWindow->Beep();
         Stop();
@@ -66,7 +74,7 @@ bool CBall::CheckHits(TPointF From, TPointF To) {
     }
   }
   for (int32_t w = 1; w <= LineCount && clear; ++w) {
-    if (Lines[w]->IsNear(From, To, 2)) {
+    if (Lines[w]->IsNear(From, To, WallMargin)) {
       clear = false;
       Stop();
       // Erasing the bullet may have painted over part of the wall.

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+class CTankType;
+
 class CBall {
 public:
   // Heading in radians, copied from the firing tank.
@@ -15,6 +17,18 @@ public:
   TPointF Pos;
   // 0: idle. In flight: 1 when fired, one more after each step.
   int32_t Life = 0;
+
+  // A bullet stops where it comes within this of a wall.
+  static constexpr double WallMargin = 2;
+
+  // Where a bullet flying at `angle` is one step after `from`: 10 pixels on.
+  static TPointF StepAhead(TPointF from, float angle);
+  // A bullet hits a tank whose centre is nearer to its step's end than
+  // the tank's radius and this.
+  static constexpr double HitMargin = 3;
+  // Whether a bullet whose step ends at `to` hits `tank` with its centre
+  // at `centre`.
+  static bool Reaches(const CTankType &tank, TPointF centre, TPointF to);
 
   void Draw(bool Erase);
   // One step: looks ahead for tanks and walls, then moves or stops.

@@ -16,6 +16,8 @@ extern int32_t BallCount;
 extern int32_t LineCount;
 // Timer ticks a bullet flies before it stops.
 extern int32_t BallRange;
+// The main loop's timer interval: one tick, 50 ms.
+constexpr double TickSeconds = 0.05;
 
 // The game's tables, indexed from 1 as the game counts: players 1 (red)
 // and 2 (blue); each player's fleet, slots 1..3, of which the first

@@ -27,15 +27,52 @@ protected:
   ~IComputerKeys() = default;
 };
 
+// How it steps out of a bullet's way.
+enum TDodging : int32_t { dgNever, dgDriveOn, dgTurnAndDrive };
+
+// What sets one way of playing apart from another: a level's row of the
+// level table, or a model of a person for measuring the levels.
+struct TComputerFigures {
+  int32_t Reaction;     // ticks before it sees a change and acts on it
+  double AimError;      // standard deviation of its aim, in radians
+  bool Leads;           // aims ahead of a moving target
+  TDodging Dodging;     // how it leaves a bullet's way
+  int32_t ReplanEvery;  // ticks between plans of a route
+  int32_t SwitchEvery;  // ticks between looks at its other tanks; 0 never
+  int32_t SwitchMargin; // ticks a switch must gain
+  int32_t TurnKeyGap;   // least ticks between changes of its turn keys
+  int32_t TapGap;       // least ticks between two taps (a shot, a switch)
+  int32_t ReverseGap;   // least ticks from a turn's end to a turn the other way
+  int32_t ReverseEvery; // least ticks between two such reversals
+  int32_t ShotPause;    // ticks it waits, lined up, before it fires
+};
+
+// The figures of a level.
+const TComputerFigures &ComputerLevelFigures(TComputerLevel level);
+
 class CTankType;
 
 class CComputerPlayer {
 public:
   // Side is the player number, 1 (red) or 2 (blue).
   CComputerPlayer(int32_t side, TComputerLevel level, uint32_t seed, IComputerKeys *keys);
+  CComputerPlayer(int32_t side, const TComputerFigures &figures, uint32_t seed,
+                  IComputerKeys *keys);
+
+  // What it is doing, the step of its tick that decided.
+  enum TStep {
+    stNothing,
+    stReacting,
+    stSwitching,
+    stDodging,
+    stBackingOff,
+    stAiming,
+    stTravelling
+  };
 
   int32_t Side;
-  TComputerLevel Level;
+  TComputerFigures Figures;
+  TStep Doing = stNothing;
 
   // A game starts: forget what was seen and planned. No key is held.
   void NewGame();
@@ -51,20 +88,30 @@ private:
   // What the tank does on the next tick: stand, turn or drive.
   enum TDrive { drStand, drLeft, drRight, drForward };
 
+  // A tank whose place a bullet's flight foresees: it moves by Step each
+  // bullet step from At. With Skip the tank is left out instead.
+  struct TForesight {
+    const CTankType *Tank = nullptr;
+    TPointF At, Step;
+    bool Skip = false;
+  };
+  // Where a followed bullet stopped, and the places it passed.
+  struct TFlight {
+    const CTankType *Hit = nullptr; // the tank it hit, if any
+    int32_t Steps = 0;              // the steps flown before it stopped
+  };
+  TFlight Fly(TPointF from, float angle, int32_t steps, const TForesight &foresee,
+              TPointF *path = nullptr) const;
+
   IComputerKeys *Keys;
   uint16_t Held[4] = {};
   int32_t HeldCount = 0;
-
-  // The level's figures.
-  int32_t Reaction = 0;    // ticks before it acts on something new
-  double AimError = 0;     // standard deviation of its aim, in radians
-  int32_t ReplanEvery = 0; // ticks between plans of a route
-  // Steps out of the line of incoming bullets: 0 never, 1 only by driving
-  // on as it stands, 2 also by turning first.
-  int32_t Dodges = 0;
-  bool Leads = false;       // aims ahead of a moving target
-  int32_t SwitchEvery = 0;  // ticks between looks at its other tanks
-  int32_t SwitchMargin = 0; // ticks a switch must gain
+  int64_t TurnKeysChangedAt = 0;
+  int64_t TappedAt = 0;
+  // The last turn, and the tick it ended on.
+  TDrive LastTurn = drStand;
+  int64_t TurnEndedAt = 0;
+  int64_t ReversedAt = 0;
 
   uint64_t Rand = 0;
   double Uniform();
@@ -74,7 +121,7 @@ private:
   void Down(uint16_t key);
   void Up(uint16_t key);
   void SetDrive(TDrive drive);
-  void Press(uint16_t key);
+  bool Tap(uint16_t key);
 
   // The enemy's tanks and their places as seen, one row per tick; what
   // it acts on lies `Reaction` ticks back.
@@ -82,9 +129,11 @@ private:
   const CTankType *Enemy[3] = {};
   TPointF Seen[kMemory][3];
   int32_t SeenCount = 0;
-  TPointF Perceived(int enemy, int ticksBack) const;
+  TPointF Perceived(int enemy) const;
+  TPointF PerceivedAt(int enemy, int ticksBack) const;
   int EnemyIndex(const CTankType *tank) const;
   bool IsEnemy(const CTankType *tank) const;
+  bool EnemyLive(const CTankType *tank) const;
 
   bool Started = false;
   int64_t Clock = 0;
@@ -92,10 +141,12 @@ private:
   bool WallsChanged() const;
 
   CPathPlanner Planner;
+  // The route being followed: for which tank and target, planned when.
   const CTankType *PlanTank = nullptr;
   const CTankType *PlanTarget = nullptr;
   TPointF PlanTargetAt;
-  int64_t PlannedAt = -1000;
+  int64_t PlannedAt = 0;
+  bool ReplanNow = true;
   // Enemy tanks no route led to lately, and how many routes failed.
   bool Unreachable[3] = {};
   int32_t Failures = 0;
@@ -109,20 +160,30 @@ private:
   double ErrorAngle = 0;
   double LastShotSeen = 0;
   int32_t AlignedMisses = 0;
+  int32_t AlignedTicks = 0;
   int32_t ShotsAtTarget = 0;
   int64_t LastSwitchLook = 0;
   const CTankType *SwitchTo = nullptr;
   bool Driving = false;
-  // Lined up but missing: it looks for a place nearer, within PlanRange.
-  bool Approach = false;
-  double PlanRange = 450;
-  double DefaultRange() const;
+  // Lined up but missing: it looks for a place nearer, within this range;
+  // 0 while it does not.
+  double ApproachRange = 0;
+  double PlanRange() const;
+  void StopApproach();
+  void ApproachFrom(double distance);
   // Driving was refused on the route this many times in a row; then it
-  // backs off from the nearest wall: turns to EscapeAngle (up to a half
-  // turn) and drives for 15 ticks, counted down in Escape.
+  // backs off from the nearest wall: turns to EscapeAngle for at most
+  // EscapeTurns ticks, then drives for EscapeDrive ticks.
   int32_t Blocked = 0;
-  int32_t Escape = 0;
+  int32_t EscapeTurns = 0;
+  int32_t EscapeDrive = 0;
   double EscapeAngle = 0;
+  // A way out of a bullet's path, once chosen, is followed to its end:
+  // DodgeTurns ticks of turning towards DodgeTurn, then driving, until
+  // DodgeUntil.
+  TDrive DodgeTurn = drStand;
+  int32_t DodgeTurns = 0;
+  int64_t DodgeUntil = 0;
 
   double FieldWidth() const;
   double FieldHeight() const;
@@ -130,19 +191,28 @@ private:
   bool CanDrive(const CTankType *tank) const;
   // Which tank a bullet fired now from `tank` at `angle` would hit first:
   // the target at its foreseen place, or another tank where it stands.
-  const CTankType *ShotHits(const CTankType *tank, float angle, const CTankType *target,
-                            TPointF targetAt, TPointF targetStep) const;
+  const CTankType *ShotHits(const CTankType *tank, float angle, TPointF targetAt,
+                            TPointF targetStep) const;
   bool InView(const CTankType *from, TPointF to) const;
   TPointF Velocity(int enemy) const;
+  double CoolingTicks(const CTankType *tank) const;
   // Ticks until `tank` could fire at an enemy tank: turning and cooling
   // down where one is in view, otherwise a guess at the drive.
   double Prospect(const CTankType *tank) const;
 
+  // The steps of a tick, in the order Decide takes them.
+  void Observe(const CTankType *tank);
+  TStep Decide(const CTankType *tank, TDrive &drive);
+  bool Switching(const CTankType *tank);
+  bool Dodge(const CTankType *tank, TDrive &drive, bool &doomed);
+  bool ConsiderSwitch(const CTankType *tank, bool doomed);
   void ChooseTarget(const CTankType *tank);
+  TDrive BackOff(const CTankType *tank);
   TDrive Aim(const CTankType *tank);
   TDrive Travel(const CTankType *tank);
-  bool Dodge(const CTankType *tank, TDrive &drive);
+  TDrive HeadFor(const CTankType *tank, TPointF point);
+  double StandTolerance() const;
+  int32_t LeastTurn(bool right) const;
   TDrive Steer(const CTankType *tank, TPointF point);
-  TDrive BackOff(const CTankType *tank);
-  bool ConsiderSwitch(const CTankType *tank);
+  void StartBackOff(const CTankType *tank);
 };

@@ -6,11 +6,6 @@
 
 #include <cmath>
 
-namespace {
-// The shot cooldown, 1.2096 seconds in days.
-constexpr double kCooldown = 1.4e-5;
-} // namespace
-
 void CTankType::Init(int32_t slot, int32_t x, int32_t y, int32_t player) {
   Motion = msNone;
   Radius = 10;
@@ -49,8 +44,7 @@ void CTankType::Draw(bool Erase, bool Active) {
                   Round(Pos.Y + Radius));
   canvas->Pen.Width = 3;
   canvas->MoveTo(Round(Pos.X), Round(Pos.Y));
-  BarrelTip = {static_cast<double>(Round(Pos.X + 12 * std::cos(double(Angle)))),
-               static_cast<double>(Round(Pos.Y + 12 * std::sin(double(Angle))))};
+  BarrelTip = BarrelTipAt(Pos, Angle);
   canvas->LineTo(static_cast<int>(BarrelTip.X), static_cast<int>(BarrelTip.Y));
 }
 
@@ -91,9 +85,22 @@ void CTankType::Step() {
 
 void CTankType::Turn(bool Right) {
   Draw(true, true);
-  // The sum is formed in extended precision and stored back as a float.
-  Angle = static_cast<float>(static_cast<long double>(Angle) + (Right ? 0.05L : -0.05L));
+  Angle = TurnedAngle(Angle, Right);
   Draw(false, true);
+}
+
+float CTankType::TurnedAngle(float angle, bool right) {
+  // The sum is formed in extended precision and stored back as a float.
+  return static_cast<float>(static_cast<long double>(angle) + (right ? 0.05L : -0.05L));
+}
+
+TPointF CTankType::BarrelTipAt(TPointF pos, float angle) {
+  return {static_cast<double>(Round(pos.X + 12 * std::cos(double(angle)))),
+          static_cast<double>(Round(pos.Y + 12 * std::sin(double(angle))))};
+}
+
+bool CTankType::CanShoot() const {
+  return Now() - LastShot > ShotCooldown;
 }
 
 TPointF CTankType::StepAhead(TPointF from, float angle) {
@@ -168,7 +175,7 @@ void CTankType::RemoveTank(CTankType *T) {
 }
 
 void CTankType::Shoot() {
-  if (Now() - LastShot <= kCooldown)
+  if (!CanShoot())
     return;
   GameWindow->RestartSound(ShotSound);
   // With every bullet in flight the shot fires nothing.

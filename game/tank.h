@@ -44,6 +44,14 @@ public:
   void MoveForward();
   // Where one forward step at the angle leads from a point: 2 pixels on.
   static TPointF StepAhead(TPointF from, float angle);
+  // The heading after one turn step, 0.05 radian right or left.
+  static float TurnedAngle(float angle, bool right);
+  // The barrel's end, in whole pixels, for a tank at `pos` heading `angle`.
+  static TPointF BarrelTipAt(TPointF pos, float angle);
+  // The least time between two shots of a tank, 1.2096 s, in days.
+  static constexpr double ShotCooldown = 1.4e-5;
+  // Whether a shot now would fire: the cooldown has passed.
+  bool CanShoot() const;
   // False where the tank would leave the field, come too near another live
   // tank or within 14 pixels of a wall.
   bool CanMoveTo(TPointF P) const;
