@@ -32,7 +32,7 @@ void CBall::Draw(bool Erase) {
 
 void CBall::Fly() {
   ++Life;
-  const TPointF next{Pos.X + 10 * std::cos(double(Angle)), Pos.Y + 10 * std::sin(double(Angle))};
+  const TPointF next{Pos.X + 10 * FieldCos(double(Angle)), Pos.Y + 10 * FieldSin(double(Angle))};
   if (CheckHits(Pos, next)) {
     Draw(true);
     Pos = next;

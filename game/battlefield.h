@@ -16,6 +16,9 @@ extern int32_t BallCount;
 extern int32_t LineCount;
 // Timer ticks a bullet flies before it stops.
 extern int32_t BallRange;
+// Main-loop ticks since the program started; a network game's shot
+// cooldown counts them.
+extern int32_t TickCount;
 
 // The game's tables, indexed from 1 as the game counts: players 1 (red)
 // and 2 (blue); each player's fleet, slots 1..3, of which the first

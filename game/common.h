@@ -10,8 +10,28 @@ struct TPointF {
   double Y = 0;
 };
 
-// The Euclidean distance, computed in extended precision.
+// The Euclidean distance, computed in extended precision; in a network
+// game in double precision, which every IEEE machine rounds alike.
 double Distance(const TPointF &A, const TPointF &B);
+
+// True while a network game is played. Both machines must then compute
+// every position to the last bit alike: the battlefield takes its sines
+// and cosines from ExactSin and ExactCos instead of the C library's (whose
+// last bits differ between libraries), turns and measures in double
+// precision, and counts the shot cooldown in ticks.
+extern bool NetworkGame;
+
+// Sine and cosine as the battlefield uses them: the C library's in local
+// play, ExactSin and ExactCos in a network game.
+double FieldSin(double x);
+double FieldCos(double x);
+// Sine and cosine from a fixed sequence of IEEE double operations (no
+// library call, no fused multiply-add), so every machine gets the same
+// bits: the argument is reduced by a three-part π/2 to |r| <= π/4 and the
+// Taylor series is summed to r^17 (sine) or r^18 (cosine). Within two
+// units in the last place of the true value for |x| < 10^5.
+double ExactSin(double x);
+double ExactCos(double x);
 
 // Motion states of a tank. Key presses add and releases subtract the turn
 // values, so a state can also hold values between the names.

@@ -7,8 +7,10 @@
 #include <cmath>
 
 namespace {
-// The shot cooldown, 1.2096 seconds in days.
+// The shot cooldown, 1.2096 seconds in days; in a network game 25 ticks,
+// the first whole number of 50 ms ticks beyond it.
 constexpr double kCooldown = 1.4e-5;
+constexpr int32_t kCooldownTicks = 25;
 } // namespace
 
 void CTankType::Init(int32_t slot, int32_t x, int32_t y, int32_t player) {
@@ -18,6 +20,7 @@ void CTankType::Init(int32_t slot, int32_t x, int32_t y, int32_t player) {
   Player = player;
   Slot = slot;
   LastShot = Now();
+  LastShotTick = TickCount;
   if (player == 1) {
     DriveSound = 1;
     TurnSound = 2;
@@ -49,8 +52,8 @@ void CTankType::Draw(bool Erase, bool Active) {
                   Round(Pos.Y + Radius));
   canvas->Pen.Width = 3;
   canvas->MoveTo(Round(Pos.X), Round(Pos.Y));
-  BarrelTip = {static_cast<double>(Round(Pos.X + 12 * std::cos(double(Angle)))),
-               static_cast<double>(Round(Pos.Y + 12 * std::sin(double(Angle))))};
+  BarrelTip = {static_cast<double>(Round(Pos.X + 12 * FieldCos(double(Angle)))),
+               static_cast<double>(Round(Pos.Y + 12 * FieldSin(double(Angle))))};
   canvas->LineTo(static_cast<int>(BarrelTip.X), static_cast<int>(BarrelTip.Y));
 }
 
@@ -91,13 +94,17 @@ void CTankType::Step() {
 
 void CTankType::Turn(bool Right) {
   Draw(true, true);
-  // The sum is formed in extended precision and stored back as a float.
-  Angle = static_cast<float>(static_cast<long double>(Angle) + (Right ? 0.05L : -0.05L));
+  // The sum is formed in extended precision and stored back as a float;
+  // in a network game in double precision, which is the same everywhere.
+  if (NetworkGame)
+    Angle = static_cast<float>(static_cast<double>(Angle) + (Right ? 0.05 : -0.05));
+  else
+    Angle = static_cast<float>(static_cast<long double>(Angle) + (Right ? 0.05L : -0.05L));
   Draw(false, true);
 }
 
 TPointF CTankType::StepAhead(TPointF from, float angle) {
-  return {from.X + 2 * std::cos(double(angle)), from.Y + 2 * std::sin(double(angle))};
+  return {from.X + 2 * FieldCos(double(angle)), from.Y + 2 * FieldSin(double(angle))};
 }
 
 void CTankType::MoveForward() {
@@ -168,7 +175,7 @@ void CTankType::RemoveTank(CTankType *T) {
 }
 
 void CTankType::Shoot() {
-  if (Now() - LastShot <= kCooldown)
+  if (NetworkGame ? TickCount - LastShotTick < kCooldownTicks : Now() - LastShot <= kCooldown)
     return;
   GameWindow->RestartSound(ShotSound);
   // With every bullet in flight the shot fires nothing.
@@ -182,4 +189,5 @@ void CTankType::Shoot() {
     }
   }
   LastShot = Now();
+  LastShotTick = TickCount;
 }
