@@ -516,7 +516,8 @@ TNetFrame TNetSession::TakeFrame(int64_t nowMs) {
   frame.Number = Next;
   frame.Side[LocalSide] = LocalFrames[Next % kRing];
   frame.Side[3 - LocalSide] = RemoteFrames[Next % kRing];
-  Finalize(Next + 1 + Delay);
+  // What was pressed before this frame takes effect Delay frames on.
+  Finalize(Next + Delay);
   ++Next;
   SendFrames(nowMs);
   return frame;
@@ -543,10 +544,13 @@ void TNetSession::SendFrames(int64_t nowMs) {
   m.FrameCount = uint8_t(std::max<int64_t>(count, 0));
   for (int i = 0; i < m.FrameCount; ++i)
     m.Frames[i] = LocalFrames[(PeerAck + i) % kRing];
-  for (uint32_t back = 1; back <= kMaxHashesPerMessage && back <= Next; ++back) {
+  // The frame just taken has no hash yet when it is sent from TakeFrame.
+  for (uint32_t back = 1;
+       back <= kMaxHashesPerMessage + 1 && back <= Next && m.HashCount < kMaxHashesPerMessage;
+       ++back) {
     const THashSlot &own = OwnHashes[(Next - back) % kRing];
     if (own.Frame != int64_t(Next - back))
-      break;
+      continue;
     m.HashFrame[m.HashCount] = Next - back;
     m.Hash[m.HashCount++] = own.Hash;
   }
