@@ -89,6 +89,14 @@ int main(int argc, char *argv[]) {
   for (int side = 1; side <= 2; ++side)
     if (options.Computer[side])
       form->PlayComputer(side, options.Level[side], seed + side);
+  if (options.Host || options.Join) {
+    auto session = std::make_unique<TNetSession>();
+    if (!(options.Host ? session->Host(options.Port) : session->Join(options.JoinCode))) {
+      std::fprintf(stderr, "zoftrel: %s\n", session->Message.c_str());
+      return 1;
+    }
+    form->PlayNetwork(std::move(session));
+  }
   auto about = std::make_unique<TfrmAbout>();
   if (Application.Terminated)
     return 0;

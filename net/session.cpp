@@ -262,7 +262,10 @@ void TNetSession::Poll(int64_t nowMs) {
   case TNetState::Connected:
     if (nowMs - LastHeard > kSilenceMs)
       Fail(TNetState::Lost, "Connection lost: nothing heard from the other player for 5 s");
-    else if (Dirty || nowMs - LastSent >= TickMs)
+    // Frames go out as they are made, one a frame; when none was made
+    // for a frame and a half (this side waits, or the game is paused),
+    // the unacknowledged ones go again.
+    else if (Dirty || 2 * (nowMs - LastSent) >= 3 * TickMs)
       SendFrames(nowMs);
     break;
   default:
