@@ -19,6 +19,7 @@ const char *const Usage =
     "  --host[=PORT] play red over the network: wait on UDP port PORT (38517\n"
     "                if not given) and show the connect code for the other player\n"
     "  --join=CODE   play blue over the network with the host's connect code\n"
+    "  --network     ask whether to host or to join a network game\n"
     "  --help        show this help and exit\n"
     "  --version     show the version and exit\n";
 
@@ -71,6 +72,10 @@ bool ReadOptions(int argc, const char *const argv[], TOptions &options, std::ost
         options.Port = uint16_t(port);
       continue;
     }
+    if (arg == "--network") {
+      options.Network = true;
+      continue;
+    }
     if (name == "--join") {
       std::string error;
       if (equals == std::string_view::npos ||
@@ -97,8 +102,8 @@ bool ReadOptions(int argc, const char *const argv[], TOptions &options, std::ost
     }
     options.Computer[side] = true;
   }
-  if (options.Host && options.Join) {
-    err << "zoftrel: --host and --join: give one of them\n";
+  if (int(options.Host) + int(options.Join) + int(options.Network) > 1) {
+    err << "zoftrel: --host, --join and --network: give one of them\n";
     return false;
   }
   // Over the network the other side is the other player's.

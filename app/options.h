@@ -19,6 +19,9 @@ struct TOptions {
   uint16_t Port = kDefaultPort;
   bool Join = false;
   TConnectCode JoinCode;
+  // Ask in a small dialog whether to host or to join (the desktop
+  // action "Play over the network").
+  bool Network = false;
 };
 
 // The text the About box shows as the version.

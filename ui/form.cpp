@@ -564,6 +564,9 @@ bool TForm1::PlayNetwork(std::unique_ptr<TNetSession> session) {
   Net = std::move(session);
   NetworkGame = true;
   Net->TickMs = Timer1->Interval();
+  const uint16_t field[5] = {uint16_t(Width()), uint16_t(Height()), uint16_t(ClientWidth()),
+                             uint16_t(ClientHeight()), uint16_t(StatusBarHeight())};
+  std::copy(field, field + 5, Net->Field);
   NetStatus = new QLineEdit(this);
   NetStatus->setReadOnly(true);
   NetStatus->setObjectName("NetStatus");
@@ -609,6 +612,7 @@ void TForm1::NetPolled() {
                     .arg(Net->Field[1])
                     .arg(mine[0])
                     .arg(mine[1]));
+        std::fprintf(stderr, "zoftrel: %s\n", NetStatus->text().toLocal8Bit().constData());
         Net->Close();
         NetShown = TNetState::Closed;
         return;
@@ -684,8 +688,14 @@ void TForm1::NetFrame() {
         GameKeyUp(keys[ev - evKeyUp]);
     }
   }
-  if (running && !NetPaused[1] && !NetPaused[2])
+  if (running && !NetPaused[1] && !NetPaused[2]) {
     MainLoopStep();
+    if (!btnStart->isHidden()) {
+      std::printf("game over at tick %d: red %d, blue %d\n", TickCount, Players[1]->Score,
+                  Players[2]->Score);
+      std::fflush(stdout);
+    }
+  }
   TStateHash state;
   state.Capture();
   Net->FrameDone(state);

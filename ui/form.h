@@ -17,8 +17,8 @@
 #include "ui/winsys/statusbar.h"
 #include "ui/winsys/timer.h"
 
-#include <QStringList>
 #include <QLineEdit>
+#include <QStringList>
 #include <QTimer>
 #include <cstdint>
 #include <memory>

@@ -12,9 +12,9 @@
 // left, 7 out of time, 2 bad arguments.
 #include "game/battlefield.h"
 #include "game/computer.h"
-#include "rtl/sysutils.h"
 #include "net/session.h"
 #include "net/statehash.h"
+#include "rtl/sysutils.h"
 #include "tests/game/fake_window.h"
 
 #include <poll.h>
@@ -251,8 +251,10 @@ int main(int argc, char **argv) {
           nextTick = now;
       }
     }
-    const int64_t wait = nextTick < 0 ? 5 : std::clamp<int64_t>(nextTick - now, 0, 5);
-    if (wait > 0 && session.Socket() >= 0) {
+    // Sleeps until the next frame is due or a datagram comes, 5 ms at
+    // most; a frame that waits for the other side waits on the socket.
+    const int64_t wait = nextTick < 0 || now >= nextTick ? 5 : std::min<int64_t>(nextTick - now, 5);
+    if (session.Socket() >= 0) {
       pollfd fd{session.Socket(), POLLIN, 0};
       poll(&fd, 1, int(wait));
     }

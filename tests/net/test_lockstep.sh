@@ -11,6 +11,8 @@ PEER=$1
 RELAY=$2
 GAMES=${NET_GAMES:-2}
 TICK=${NET_TICK_MS:-2}
+# Seconds the games may take: about 5 s a game at 2 ms frames.
+LIMIT=$((60 + GAMES * 10))
 WORK=$(mktemp -d)
 PIDS=()
 cleanup() {
@@ -43,7 +45,7 @@ start_pair() { # NAME HOST_ARGS... -- RELAY_ARGS...
   code=$(wait_line "$WORK/$name.host" code)
   secret=$(cut -d- -f2 <<<"$code")
   port=$(cut -d- -f3 <<<"$code")
-  "$RELAY" --to="$port" --max-seconds=800 "${relayargs[@]}" >"$WORK/$name.relay" 2>/dev/null &
+  "$RELAY" --to="$port" --max-seconds=$((LIMIT + 20)) "${relayargs[@]}" >"$WORK/$name.relay" 2>/dev/null &
   RELAY_PID=$!
   PIDS+=("$RELAY_PID")
   JOIN_CODE="zt1-$secret-$(wait_line "$WORK/$name.relay" port)-127.0.0.1"
@@ -55,10 +57,10 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # Whole games through 100 ms of round trip, 20 ms of jitter, 5 % loss,
 # with some duplicates and reordering.
-start_pair games --games="$GAMES" --tick-ms="$TICK" --max-seconds=780 -- \
+start_pair games --games="$GAMES" --tick-ms="$TICK" --max-seconds=$LIMIT -- \
   --delay="$(ms 50)" --jitter="$(ms 20)" --loss=0.05 --dup=0.02 --reorder=0.02 --seed=11
 set +e
-"$PEER" --join="$JOIN_CODE" --games="$GAMES" --tick-ms="$TICK" --seed=5 --max-seconds=780 \
+"$PEER" --join="$JOIN_CODE" --games="$GAMES" --tick-ms="$TICK" --seed=5 --max-seconds=$LIMIT \
   >"$WORK/games.join" 2>"$WORK/games.join.err"
 join_rc=$?
 wait "$HOST_PID"

@@ -16,6 +16,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -123,9 +124,11 @@ int main(int argc, char **argv) {
                sizeof client);
       held.pop();
     }
-    const int64_t wait = held.empty() ? 5 : std::max<int64_t>(0, (held.top().At - now) / 1000);
+    // Sleeps to the next release to the microsecond, 5 ms at most.
+    const int64_t wait = held.empty() ? 5000 : std::clamp<int64_t>(held.top().At - now, 0, 5000);
     pollfd fds[2] = {{front, POLLIN, 0}, {back, POLLIN, 0}};
-    poll(fds, 2, int(std::min<int64_t>(wait, 5)));
+    const timespec timeout{0, long(wait * 1000)};
+    ppoll(fds, 2, &timeout, nullptr);
     for (int s = 0; s < 2; ++s) {
       uint8_t buffer[65536];
       sockaddr_in from{};
