@@ -8,7 +8,8 @@ const char *const VersionText = "Zoftrel version 1.0";
 namespace {
 
 const char *const Usage =
-    "Usage: zoftrel [debug] [--red=LEVEL] [--blue=LEVEL] [--host[=PORT] | --join=CODE]\n"
+    "Usage: zoftrel [debug] [--red=LEVEL] [--blue=LEVEL]\n"
+    "       zoftrel [--red=LEVEL | --blue=LEVEL] --host[=PORT] | --join=CODE | --network\n"
     "A tank duel for two players at one keyboard; the computer can play either side.\n"
     "\n"
     "  debug         as the first argument: show the blue tanks' motion states\n"
