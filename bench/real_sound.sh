@@ -74,10 +74,23 @@ done
 p1=$(ticks /proc/$APP_PID) s1=$(ticks /proc/$PULSE_PID) t1=$EPOCHREALTIME
 [[ -n $AUDIO ]] && u1=$(ticks "$AUDIO") || u1=0
 xdotool keyup f keyup KP_6
+# The figures count only if the game was heard: the program's stream is
+# still there, and a recording taken now, after the measured stretch,
+# holds sound.
+streams=$(pactl list short sink-inputs | wc -l)
+RAW=$WORK/playing.raw
+record "$RAW"
+sleep 2
+kill "$REC_PID" 2>/dev/null || true
+wait "$REC_PID" 2>/dev/null || true
+REC_PID=
+heard=$(peak 0.5 1)
 secs=$(awk -v a="$t0" -v b="$t1" 'BEGIN {print b - a}')
 echo "a game with music, $(printf %.0f "$secs") s: program $(percent $((p1 - p0)) "$secs") %" \
   "(audio thread $(percent $((u1 - u0)) "$secs") %), server $(percent $((s1 - s0)) "$secs") %," \
-  "together $(percent $((p1 - p0 + s1 - s0)) "$secs") % of one core"
+  "together $(percent $((p1 - p0 + s1 - s0)) "$secs") % of one core;" \
+  "$((streams)) stream(s) of the program at its end, then a peak of $heard"
+loud "$heard" && ((streams == 1)) || echo "WARNING: the game was not heard: these figures are not a playing game's"
 stop_game
 
 # --- latencies, with a silent tune ---

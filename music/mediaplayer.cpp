@@ -265,6 +265,11 @@ bool TMediaPlayer::AdvanceLocked(int frames) {
   return false;
 }
 
+bool TMediaPlayer::Sounding() const {
+  std::lock_guard state(fStateLock);
+  return fOpen && (fPlaying || fTail > 0);
+}
+
 // While the game thread holds the render lock it is changing the piece's
 // state, perhaps starting it: count that as sounding.
 bool TMediaPlayer::MixInto(float *out, int frames, int /*rate*/) {

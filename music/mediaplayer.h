@@ -105,6 +105,8 @@ public:
   // with; `rate` is not used to resample. Attach the player with the audio
   // component's SetMusic and detach it before destroying it.
   bool MixInto(float *out, int frames, int rate) override;
+  // Playing, or its last notes still fading.
+  bool Sounding() const override;
 
 private:
   void CheckOpen() const;

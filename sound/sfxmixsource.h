@@ -23,6 +23,10 @@ public:
   // Must not allocate, block for long or call back into the audio
   // component.
   virtual bool MixInto(float *out, int frames, int rate) = 0;
+  // Whether the source still has something to sound: MixInto would add
+  // to the output. Called by the audio component with its mixing lock
+  // held, from any thread; must not block for long.
+  virtual bool Sounding() const = 0;
 
   // The audio component that mixes this source registers here; nullptr
   // when it lets go.

@@ -394,7 +394,7 @@ void TSfxAudio::Keep() {
       FNextTry = now;
       continue;
     }
-    if (!FPaused && FCanGiveBack && now - FLastSound >= kGiveBackAfter) {
+    if (!FPaused && FCanGiveBack && now - FLastSound >= kGiveBackAfter && !SoundingLocked()) {
       const TClock::time_point decided = FLastSound;
       lock.unlock();
       {
@@ -408,7 +408,7 @@ void TSfxAudio::Keep() {
       continue;
     }
     TClock::time_point wake = now + kWatchEvery;
-    if (!FPaused && FCanGiveBack)
+    if (!FPaused && FCanGiveBack && FLastSound + kGiveBackAfter > now)
       wake = std::min(wake, FLastSound + kGiveBackAfter);
     FKeeperWake.wait_until(lock, wake);
   }
@@ -433,6 +433,13 @@ void TSfxAudio::SetPaused(bool paused) {
   std::lock_guard device(FDeviceLock);
   if (FDevice.load() != 0)
     SDL_PauseAudioDevice(FDevice.load(), paused ? 1 : 0);
+}
+
+bool TSfxAudio::SoundingLocked() const {
+  for (const auto &buffer : FBuffers)
+    if (buffer->FPlaying)
+      return true;
+  return FMusic && FMusic->Sounding();
 }
 
 bool TSfxAudio::Idle() const {

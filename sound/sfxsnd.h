@@ -9,9 +9,12 @@
 // (PipeWire) never wait there.
 //
 // The device belongs to a keeper thread, the only one that opens and
-// closes it after start-up. When nothing has sounded for a moment the
-// keeper gives the device back, so the sound server can suspend its
-// output; the next sound opens it again. (Not with SDL's disk driver,
+// closes it after start-up. When nothing plays and nothing has sounded for
+// a moment the keeper gives the device back, so the sound server can
+// suspend its output; the next sound opens it again. A device whose
+// callbacks stall (a server slow to resume its output, a stopped process)
+// is kept while anything is marked playing, so what plays goes on once
+// the callbacks come back. (Not with SDL's disk driver,
 // which would start its file afresh.) The keeper also watches the open
 // device: one the system took away counts as lost until the keeper, trying
 // once a second, has it back. The samples are kept in one mix format
@@ -163,6 +166,8 @@ public:
   bool Idle() const;
   // Whether the device is open: neither given back nor closed as lost.
   bool DeviceOpen() const { return FDevice.load() != 0; }
+  // The SDL device, 0 while closed.
+  uint32_t Device() const { return FDevice.load(); }
   // Counts the device's callbacks and its openings.
   uint64_t Callbacks() const { return FCallbacks.load(std::memory_order_relaxed); }
   unsigned Openings() const { return FOpenings.load(); }
@@ -191,7 +196,9 @@ private:
   void FreeBuffers();
   void RestoreBuffers();
   bool MixUnlocked(float *out, int frames);
-  bool AnyBufferPlayingLocked() const;
+  // With the mixing lock held: a buffer is marked playing, or the music
+  // has something to sound.
+  bool SoundingLocked() const;
   void Lock() const;
   void Unlock() const;
   // With the mixing lock held: something is to sound. Lets an idle

@@ -90,6 +90,18 @@ void TfrmAbout::setVisible(bool visible) {
   TCustomForm::setVisible(visible);
 }
 
+void TfrmAbout::Show() {
+  // Showing and raising a minimised window leaves it minimised: it is
+  // restored first, and activated, as the window manager would do it.
+  const bool minimised = windowState() & Qt::WindowMinimized;
+  if (minimised)
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  if (minimised)
+    activateWindow();
+}
+
 void TfrmAbout::Button1Click() {
   close();
 }

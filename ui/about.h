@@ -21,6 +21,10 @@ public:
 
   void FormCreate();
   void Button1Click();
+  // Makes the box visible, normal again if it was minimised, and brings it
+  // to the front. A box that comes back from minimised is also made the
+  // active window, where it was before.
+  void Show();
 
   // The left edge that centres a box of the given outer width on a screen.
   static int CenteredLeft(int screenWidth, int outerWidth);

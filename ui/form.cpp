@@ -538,13 +538,19 @@ void TForm1::btnExitClick() {
     Net->LocalEvent(evResume);
     Net->Flush(NetClock());
   }
-  if (wasRunning)
+  if (wasRunning) {
     Timer1->SetEnabled(true);
+    // The game goes on with the focus on the window, whichever button had
+    // it: Enter and Space then press nothing during play. A network
+    // game's frames run on the instruction screen too, where Start game
+    // keeps it.
+    if (!Net || btnStart->isHidden())
+      SetActiveControl(this);
+  }
 }
 
 void TForm1::cmdAboutClick() {
-  frmAbout->show();
-  frmAbout->raise();
+  frmAbout->Show();
 }
 
 // Closing the window by its close box ends the program without a question.

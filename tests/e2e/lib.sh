@@ -70,6 +70,39 @@ start_main() {
   [[ "$x $y $w $h" == "130 152 1020 720" ]] || fail "with '$*': window at $x,$y size ${w}x$h"
 }
 
+# The start button's rectangle on a 1280 x 1024 screen (client area at
+# 130,152; the button 111 x 45 at client 369,570), and its centre.
+BX=499
+BY=722
+BW=111
+BH=45
+START=(554 744)
+
+shot() { screenshot "$OUT/$1.png"; }
+# button_shown FILE: the start button is on view: its face is light grey,
+# a colour that nothing on the field has (the tanks' highlight aqua has no
+# red).
+button_shown() {
+  local light
+  light=$(convert "$1" -crop "${BW}x${BH}+${BX}+${BY}" +repage -fx 'min(r,min(g,b))' \
+    -threshold 70% -format '%[fx:int(mean*w*h+0.5)]' info:)
+  ((light > BW * BH / 3))
+}
+# wait_over NAME: waits up to four minutes for the game over, which puts
+# the button back on view; "started" holds the game's start in SECONDS.
+wait_over() {
+  local deadline=$((SECONDS + 240))
+  while ((SECONDS < deadline)); do
+    sleep 2
+    shot "$1"
+    if button_shown "$OUT/$1.png"; then
+      echo "$1 over after $((SECONDS - started)) s"
+      return 0
+    fi
+  done
+  fail "$1: no game over within four minutes"
+}
+
 # round_half_even NUMERATOR: NUMERATOR / 2 rounded, a half to the even
 # neighbour.
 round_half_even() {
@@ -216,6 +249,32 @@ sink_state() { pactl list short sinks | awk '$2 == "out" {print $NF}'; }
 record() {
   parec -d out.monitor --format=float32le --rate=$RATE --channels=2 --raw --latency-msec=10 "$1" &
   REC_PID=$!
+}
+
+# music_after_click T0: as on a desktop, where the program's stream is the
+# one that wakes the suspended sink, with nothing else connected to the
+# server: its stream must be there 1, 3 and 6 s after the click made at
+# $EPOCHREALTIME T0, and only then is the monitor recorded, for 3 s, which
+# must hold sound. Sets RAW.
+music_after_click() {
+  local t0=$1 at
+  for at in 1 3 6; do
+    sleep "$(awk -v t0="$t0" -v at="$at" -v n="$EPOCHREALTIME" 'BEGIN {d = t0 + at - n; print (d > 0 ? d : 0)}')"
+    (($(pactl list short sink-inputs | wc -l) == 1)) ||
+      fail "$at s after the click the program plays nothing to the server (sink $(sink_state))"
+  done
+  RAW=$OUT/pulse-desktop-$RANDOM.raw
+  record "$RAW"
+  for _ in $(seq 100); do
+    awk -v s="$(seconds_recorded 2>/dev/null || echo 0)" 'BEGIN {exit !(s >= 3)}' && break
+    sleep 0.05
+  done
+  kill "$REC_PID" 2>/dev/null || true
+  wait "$REC_PID" 2>/dev/null || true
+  REC_PID=
+  local p
+  p=$(peak 0 3)
+  loud "$p" || fail "the recording from 6 s after the click is silent (peak $p)"
 }
 
 stop_pulse_parts() {

@@ -8,38 +8,8 @@ RUN_DIR=$1
 OUT=$2
 mkdir -p "$OUT"
 
-# The start button's rectangle on a 1280 x 1024 screen (client area at
-# 130,152; the button 111 x 45 at client 369,570), and its centre.
-BX=499
-BY=722
-BW=111
-BH=45
-START=(554 744)
 # Where the battle is: the client area above the buttons' row.
 FIELD="1020x560+130+152"
-
-shot() { screenshot "$OUT/$1.png"; }
-# The start button is on view: its face is light grey, a colour that
-# nothing on the field has (the tanks' highlight aqua has no red).
-button_shown() {
-  local light
-  light=$(convert "$1" -crop "${BW}x${BH}+${BX}+${BY}" +repage -fx 'min(r,min(g,b))' \
-    -threshold 70% -format '%[fx:int(mean*w*h+0.5)]' info:)
-  ((light > BW * BH / 3))
-}
-# wait_over NAME: waits up to four minutes for the game over.
-wait_over() {
-  local deadline=$((SECONDS + 240))
-  while ((SECONDS < deadline)); do
-    sleep 2
-    shot "$1"
-    if button_shown "$OUT/$1.png"; then
-      echo "$1 over after $((SECONDS - started)) s"
-      return 0
-    fi
-  done
-  fail "$1: no game over within four minutes"
-}
 # start NAME: Start game, and the button gone.
 start() {
   click "${START[@]}"

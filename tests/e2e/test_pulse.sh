@@ -2,9 +2,11 @@
 # The program on a real sound server: a private PulseAudio with a null sink,
 # SDL left to pick its driver. On the instruction screen the program gives
 # its stream back, the sink suspends, and program and server sleep; "Start
-# game" brings the start sound and the music, recorded from the sink's
-# monitor; after the server is killed and started again, the music comes
-# back by itself within two seconds, with no key pressed.
+# game", with nothing but the program connected, wakes the sink and keeps
+# its stream for the music; started again with a recorder connected, the
+# start sound and the music are recorded from the sink's monitor; after
+# the server is killed and started again, the music comes back by itself
+# within two seconds, with no key pressed.
 # Usage: test_pulse.sh RUN_DIR OUT_DIR
 source "$(dirname "$0")/lib.sh"
 RUN_DIR=$1
@@ -31,6 +33,20 @@ a1=$(ticks "$APP_PID") s1=$(ticks "$PULSE_PID")
 echo "10 s on the instruction screen: program $((a1 - a0)), server $((s1 - s0)) CPU ticks"
 ((a1 - a0 + s1 - s0 == 0)) || fail "program and server are not asleep on the instruction screen"
 
+# As on a desktop: the program's own stream wakes the suspended sink.
+t0=$EPOCHREALTIME
+click 552 742 # Start game
+music_after_click "$t0"
+echo "music heard on a sink that the program woke"
+
+# Again with a recorder connected from the start, which keeps the sink
+# running: the start sound comes with the click, and nothing before it.
+kill "$APP_PID"
+wait "$APP_PID" 2>/dev/null || true
+wait_gone Zoftrel
+./zoftrel >>"$OUT/pulse-app.log" 2>&1 &
+APP_PID=$!
+wait_window Zoftrel >/dev/null
 RAW=$OUT/pulse-start.raw
 rm -f "$RAW"
 record "$RAW"

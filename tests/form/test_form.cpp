@@ -236,6 +236,16 @@ TEST_F(FormTest, DuringAGameEnterAndSpacePressNoButton) {
   EXPECT_NE(Players[1]->Active, active);
   type(Qt::Key_Tab, 0xFF09);
   EXPECT_EQ(QApplication::focusWidget(), form->btnExit);
+  // Space on Exit asks; after No the focus is back on the window, so the
+  // next Return or Space asks nothing.
+  type(Qt::Key_Space, ' ');
+  EXPECT_TRUE(asked);
+  EXPECT_TRUE(form->Timer1->Enabled());
+  EXPECT_EQ(QApplication::focusWidget(), form.get());
+  asked = false;
+  type(Qt::Key_Return, 0xFF0D);
+  type(Qt::Key_Space, ' ');
+  EXPECT_FALSE(asked);
   // At the game over New game has the focus again.
   for (int i = 0; i < 3; ++i)
     Tanks[2][1]->TakeHit();
@@ -255,11 +265,16 @@ TEST_F(FormTest, ExitAsksAndNoKeepsTheTimerAsItWas) {
     timerDuringQuestion = form->Timer1->Enabled();
     return answer;
   };
+  form->activateWindow();
+  QApplication::processEvents();
+  form->btnExit->setFocus(); // as a click gives it
   form->btnExit->click();
   EXPECT_EQ(askedCaption, "Confirm");
   EXPECT_EQ(askedText, QString::fromUtf8("Ønsker du at forlade zoftrel ?"));
   EXPECT_FALSE(form->Timer1->Enabled()); // not running before, so not after
   EXPECT_FALSE(Application.Terminated);
+  // Outside a game the button keeps the focus.
+  EXPECT_EQ(QApplication::focusWidget(), form->btnExit);
 
   form->Timer1->SetEnabled(true);
   form->btnExit->click();

@@ -1,6 +1,7 @@
 #include "rtl/sysutils.h"
 #include "sound/sfxsnd.h"
 
+#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -282,6 +283,7 @@ public:
       out[i] += 0.25f;
     return true;
   }
+  bool Sounding() const override { return true; }
 };
 
 TEST_F(SfxAudioTest, MusicIsMixedAfterTheSoundsAndTheSumIsClamped) {
@@ -369,6 +371,7 @@ public:
     fLeft -= frames;
     return true;
   }
+  bool Sounding() const override { return fLeft > 0; }
   std::atomic<int> fLeft{0};
 };
 
@@ -423,6 +426,34 @@ TEST_F(SfxAudioTest, TheMusicComesBackAfterALostDeviceByItself) {
   const int left = music.fLeft;
   ASSERT_TRUE(WaitFor([&] { return !audio->DeviceLost(); }));
   EXPECT_TRUE(WaitFor([&] { return music.fLeft < left; })) << "the music is mixed again";
+  audio->SetMusic(nullptr);
+}
+
+// Callbacks that stall for longer than the give-back wait (a server slow
+// to resume its suspended output, a stopped process) while a looped sound
+// and the music play: the device stays open, and both go on from where
+// they were once the callbacks come back.
+TEST_F(SfxAudioTest, ADeviceStalledUnderPlayingSoundsIsKept) {
+  BurstMusic music;
+  audio->SetMusic(&music);
+  audio->SetPaused(false);
+  Sound(1)->PlayLooped();
+  music.Start(60 * 44100);
+  ASSERT_TRUE(WaitFor([&] { return music.fLeft < 60 * 44100; }));
+  const unsigned openings = audio->Openings();
+  const uint32_t device = audio->Device();
+  SDL_LockAudioDevice(device); // SDL's thread cannot call back meanwhile
+  std::this_thread::sleep_for(TSfxAudio::kGiveBackAfter + std::chrono::milliseconds(700));
+  const int left = music.fLeft;
+  SDL_UnlockAudioDevice(device);
+  EXPECT_TRUE(WaitFor([&] { return music.fLeft < left; })) << "the music is mixed again";
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(audio->DeviceOpen());
+  EXPECT_EQ(audio->Openings(), openings) << "the device was never given back";
+  EXPECT_TRUE(Sound(1)->Playing());
+  Sound(1)->Stop();
+  music.fLeft = 0;
+  EXPECT_TRUE(WaitFor([&] { return !audio->DeviceOpen(); }, 3)) << "silent, it is given back";
   audio->SetMusic(nullptr);
 }
 

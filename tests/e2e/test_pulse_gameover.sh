@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# The music after a game over, on a desktop's sound server: a private
+# PulseAudio with a null sink that suspends when idle, nothing but the
+# program connected. The computer plays both sides to a game over; once
+# the applause has ended the program gives its stream back and the sink
+# suspends; New game and Start game then wake it, and the program's stream
+# stays for the music.
+# Usage: test_pulse_gameover.sh RUN_DIR OUT_DIR
+source "$(dirname "$0")/lib.sh"
+RUN_DIR=$1
+OUT=$2
+mkdir -p "$OUT"
+
+start_x 1280 1024
+start_pulse
+cd "$RUN_DIR"
+./zoftrel --red=hard --blue=hard >"$OUT/pulse-gameover-app.log" 2>&1 &
+APP_PID=$!
+wait_window Zoftrel >/dev/null
+sleep 0.5
+
+# wait_suspended WHAT: the sink suspends within 8 s.
+wait_suspended() {
+  local deadline=$((SECONDS + 8))
+  until [[ $(sink_state) == SUSPENDED ]]; do
+    ((SECONDS < deadline)) || fail "the sink is not suspended $1: $(sink_state)"
+    sleep 0.1
+  done
+}
+
+click "${START[@]}" # Start game
+started=$SECONDS
+wait_over pulse-game
+wait_suspended "after the game over"
+click "${START[@]}" # New game
+sleep 0.5
+shot pulse-ready
+button_shown "$OUT/pulse-ready.png" || fail "New game hid the button"
+wait_suspended "before the next game"
+t0=$EPOCHREALTIME
+click "${START[@]}" # Start game
+music_after_click "$t0"
+kill -0 "$APP_PID" 2>/dev/null || fail "the program ended"
+echo "pulse game-over test passed"
