@@ -639,16 +639,28 @@ void TForm1::NetPolled() {
     case TNetState::Joining:
     case TNetState::Closed:
       break;
-    default:
-      // Lost, left, refused, apart: the game stops where it is.
+    default: {
+      // Lost, left, refused, apart: the network game ends, the status
+      // line says why, and the window goes back to the instruction screen
+      // for a game at this keyboard.
       Timer1->SetEnabled(false);
       NetShow(QString::fromStdString(Net->Message));
       std::fprintf(stderr, "zoftrel: %s\n", Net->Message.c_str());
-      if (!btnStart->isHidden() || GameObjectsExist()) {
-        btnStart->SetCaption("Start game");
-        btnStart->show();
-      }
-      break;
+      NetPoll->stop();
+      Net.reset();
+      NetworkGame = false;
+      NetFrameDue = false;
+      NetPaused[1] = NetPaused[2] = false;
+      ResetGame();
+      NewComputerGames();
+      btnStart->SetCaption("Start game");
+      btnStart->show();
+      cmdAbout->show();
+      for (TLabel *label : InstructionLabels())
+        label->Show();
+      SetActiveControl(btnStart);
+      return;
+    }
     }
   } else if (Net->State == TNetState::Waiting && !Net->Message.empty()) {
     NetShow(QString::fromStdString(Net->Message));

@@ -2,7 +2,8 @@
 # Two programs, each in an X server of its own, play one game over UDP on
 # loopback: `--host=PORT --red=hard` and `--join=CODE --blue=hard`. The
 # host presses Start game; both report the same game over, and their
-# fields are the same pixel for pixel at the end.
+# fields are the same pixel for pixel at the end. Then the joiner is
+# killed: the host reports the lost connection.
 # Usage: test_network.sh RUN_DIR OUT_DIR
 source "$(dirname "$0")/lib.sh"
 RUN_DIR=$1
@@ -73,4 +74,15 @@ DISPLAY=$RED screenshot "$OUT/red.png"
 DISPLAY=$BLUE screenshot "$OUT/blue.png"
 differ=$(compare -metric AE "$OUT/red.png[$FIELD]" "$OUT/blue.png[$FIELD]" null: 2>&1 || true)
 [[ $differ == 0 ]] || fail "the fields differ in $differ pixels ($OUT/red.png, $OUT/blue.png)"
+# The joiner goes away without a word: within 5 s the host says that the
+# connection is lost, and goes on running.
+kill "${PIDS[1]}"
+gone=$SECONDS
+until grep -q 'Connection lost' "$OUT/host.err"; do
+  ((SECONDS - gone <= 7)) || fail "the host did not notice the lost connection: $(cat "$OUT/host.err")"
+  sleep 0.2
+done
+echo "the host noticed after $((SECONDS - gone)) s"
+sleep 0.5
+kill -0 "${PIDS[0]}" 2>/dev/null || fail "the host ended"
 echo "network test passed"
