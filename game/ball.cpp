@@ -32,7 +32,8 @@ void CBall::Draw(bool Erase) {
 
 void CBall::Fly() {
   ++Life;
-  const TPointF next{Pos.X + 10 * FieldCos(double(Angle)), Pos.Y + 10 * FieldSin(double(Angle))};
+  const TPointF d = FieldDirection(double(Angle));
+  const TPointF next{Pos.X + 10 * d.X, Pos.Y + 10 * d.Y};
   if (CheckHits(Pos, next)) {
     Draw(true);
     Pos = next;

@@ -89,11 +89,3 @@ double ExactCos(double x) {
     return SinKernel(r);
   }
 }
-
-double FieldSin(double x) {
-  return NetworkGame ? ExactSin(x) : std::sin(x);
-}
-
-double FieldCos(double x) {
-  return NetworkGame ? ExactCos(x) : std::cos(x);
-}

@@ -2,6 +2,7 @@
 // motion states of a tank and the indices of the game's sounds.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
 
 // A position in the window's client area, in pixels.
@@ -21,10 +22,6 @@ double Distance(const TPointF &A, const TPointF &B);
 // precision, and counts the shot cooldown in ticks.
 extern bool NetworkGame;
 
-// Sine and cosine as the battlefield uses them: the C library's in local
-// play, ExactSin and ExactCos in a network game.
-double FieldSin(double x);
-double FieldCos(double x);
 // Sine and cosine from a fixed sequence of IEEE double operations (no
 // library call, no fused multiply-add), so every machine gets the same
 // bits: the argument is reduced by a three-part π/2 to |r| <= π/4 and the
@@ -50,3 +47,11 @@ constexpr int32_t sndBlocked = 9;
 constexpr int32_t sndShotRed = 10;
 constexpr int32_t sndShotBlue = 11;
 constexpr int32_t sndGameOver = 12;
+
+// The direction (cos a, sin a) as the battlefield uses it: the C library's
+// in local play (one sincos call), ExactCos and ExactSin in a network game.
+inline TPointF FieldDirection(double a) {
+  if (NetworkGame)
+    return {ExactCos(a), ExactSin(a)};
+  return {std::cos(a), std::sin(a)};
+}

@@ -52,8 +52,9 @@ void CTankType::Draw(bool Erase, bool Active) {
                   Round(Pos.Y + Radius));
   canvas->Pen.Width = 3;
   canvas->MoveTo(Round(Pos.X), Round(Pos.Y));
-  BarrelTip = {static_cast<double>(Round(Pos.X + 12 * FieldCos(double(Angle)))),
-               static_cast<double>(Round(Pos.Y + 12 * FieldSin(double(Angle))))};
+  const TPointF d = FieldDirection(double(Angle));
+  BarrelTip = {static_cast<double>(Round(Pos.X + 12 * d.X)),
+               static_cast<double>(Round(Pos.Y + 12 * d.Y))};
   canvas->LineTo(static_cast<int>(BarrelTip.X), static_cast<int>(BarrelTip.Y));
 }
 
@@ -104,7 +105,8 @@ void CTankType::Turn(bool Right) {
 }
 
 TPointF CTankType::StepAhead(TPointF from, float angle) {
-  return {from.X + 2 * FieldCos(double(angle)), from.Y + 2 * FieldSin(double(angle))};
+  const TPointF d = FieldDirection(double(angle));
+  return {from.X + 2 * d.X, from.Y + 2 * d.Y};
 }
 
 void CTankType::MoveForward() {
