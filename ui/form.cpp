@@ -662,8 +662,12 @@ void TForm1::NetPolled() {
       return;
     }
     }
-  } else if (Net->State == TNetState::Waiting && !Net->Message.empty()) {
-    NetShow(QString::fromStdString(Net->Message));
+  } else if (Net->State == TNetState::Waiting && !Net->Message.empty() &&
+             !NetStatus->text().startsWith(QString::fromStdString(Net->Message))) {
+    // A joiner with another build was refused: say so, and keep waiting.
+    std::fprintf(stderr, "zoftrel: %s\n", Net->Message.c_str());
+    NetShow(QString::fromStdString(Net->Message +
+                                   ". Still waiting; connect code: " + Net->Code.Format()));
   }
   // A frame that waited for the other side runs as soon as it can.
   if (NetFrameDue && Timer1->Enabled())
