@@ -10,7 +10,9 @@
 
 #include <QApplication>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QMessageBox>
+#include <QPushButton>
 #include <chrono>
 #include <cstdio>
 #include <iostream>
@@ -51,6 +53,38 @@ static bool NoDisplay(const char *program) {
   return true;
 }
 
+// "Play over the network": host, or join with a code pasted from a chat.
+// False when the player cancels.
+static bool AskNetwork(TOptions &options) {
+  QMessageBox ask(QMessageBox::Question, "Play over the network",
+                  "Host a game and give the other player its connect code, or join the game "
+                  "of a connect code you were given?");
+  QPushButton *host = ask.addButton("Host a game", QMessageBox::AcceptRole);
+  QPushButton *join = ask.addButton("Join a game", QMessageBox::AcceptRole);
+  ask.addButton(QMessageBox::Cancel);
+  ask.exec();
+  if (ask.clickedButton() == host) {
+    options.Host = true;
+    return true;
+  }
+  if (ask.clickedButton() != join)
+    return false;
+  QString label = "Connect code:";
+  for (;;) {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(nullptr, "Join a game", label, QLineEdit::Normal, QString(), &ok);
+    if (!ok)
+      return false;
+    std::string error;
+    if (TConnectCode::Parse(text.toStdString(), options.JoinCode, error)) {
+      options.Join = true;
+      return true;
+    }
+    label = QString::fromStdString("That is not a connect code: " + error + ".\nConnect code:");
+  }
+}
+
 int main(int argc, char *argv[]) {
   // Help, the version and a faulty option end the program before it
   // touches the window system.
@@ -73,6 +107,8 @@ int main(int argc, char *argv[]) {
   for (int i = 1; i < argc; ++i)
     Application.Params << QString::fromLocal8Bit(argv[i]);
 
+  if (options.Network && !AskNetwork(options))
+    return 0;
   std::unique_ptr<TForm1> form;
   try {
     form = std::make_unique<TForm1>();
@@ -89,6 +125,14 @@ int main(int argc, char *argv[]) {
   for (int side = 1; side <= 2; ++side)
     if (options.Computer[side])
       form->PlayComputer(side, options.Level[side], seed + side);
+  if (options.Host || options.Join) {
+    auto session = std::make_unique<TNetSession>();
+    if (!(options.Host ? session->Host(options.Port) : session->Join(options.JoinCode))) {
+      std::fprintf(stderr, "zoftrel: %s\n", session->Message.c_str());
+      return 1;
+    }
+    form->PlayNetwork(std::move(session));
+  }
   auto about = std::make_unique<TfrmAbout>();
   if (Application.Terminated)
     return 0;

@@ -4,13 +4,24 @@
 #pragma once
 
 #include "game/computer.h"
+#include "net/connectcode.h"
 
+#include <cstdint>
 #include <iosfwd>
 
 struct TOptions {
   // Indexed by side: 1 red, 2 blue.
   bool Computer[3] = {};
   TComputerLevel Level[3] = {lvNormal, lvNormal, lvNormal};
+  // A network game: host it on Port (red), or join the host of JoinCode
+  // (blue).
+  bool Host = false;
+  uint16_t Port = kDefaultPort;
+  bool Join = false;
+  TConnectCode JoinCode;
+  // Ask in a small dialog whether to host or to join (the desktop
+  // action "Play over the network").
+  bool Network = false;
 };
 
 // The text the About box shows as the version.

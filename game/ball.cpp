@@ -31,7 +31,8 @@ void CBall::Draw(bool Erase) {
 }
 
 TPointF CBall::StepAhead(TPointF from, float angle) {
-  return {from.X + 10 * std::cos(double(angle)), from.Y + 10 * std::sin(double(angle))};
+  const TPointF d = FieldDirection(double(angle));
+  return {from.X + 10 * d.X, from.Y + 10 * d.Y};
 }
 
 bool CBall::Reaches(const CTankType &tank, TPointF centre, TPointF to) {

@@ -10,6 +10,7 @@ int32_t TanksPerPlayer = 0;
 int32_t BallCount = 0;
 int32_t LineCount = 0;
 int32_t BallRange = 0;
+int32_t TickCount = 0;
 
 CPlayer *Players[kMaxPlayers + 1];
 CTankType *Tanks[kMaxPlayers + 1][kMaxTanksPerPlayer + 1];
@@ -138,6 +139,7 @@ void GameKeyUp(uint16_t key) {
 }
 
 void GameTick() {
+  ++TickCount;
   for (int p = 1; p <= PlayerCount; ++p)
     for (int s = 1; s <= Players[p]->TankCount; ++s)
       Tanks[p][s]->Step();

@@ -18,6 +18,9 @@ extern int32_t LineCount;
 extern int32_t BallRange;
 // The main loop's timer interval: one tick, 50 ms.
 constexpr double TickSeconds = 0.05;
+// Main-loop ticks since the program started; a network game's shot
+// cooldown counts them.
+extern int32_t TickCount;
 
 // The game's tables, indexed from 1 as the game counts: players 1 (red)
 // and 2 (blue); each player's fleet, slots 1..3, of which the first

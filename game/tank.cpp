@@ -6,6 +6,12 @@
 
 #include <cmath>
 
+namespace {
+// In a network game the shot cooldown counts ticks: 25, the first whole
+// number of 50 ms ticks beyond the 1.2096 seconds of ShotCooldown.
+constexpr int32_t kCooldownTicks = 25;
+} // namespace
+
 void CTankType::Init(int32_t slot, int32_t x, int32_t y, int32_t player) {
   Motion = msNone;
   Radius = 10;
@@ -13,6 +19,7 @@ void CTankType::Init(int32_t slot, int32_t x, int32_t y, int32_t player) {
   Player = player;
   Slot = slot;
   LastShot = Now();
+  LastShotTick = TickCount;
   if (player == 1) {
     DriveSound = 1;
     TurnSound = 2;
@@ -90,21 +97,28 @@ void CTankType::Turn(bool Right) {
 }
 
 float CTankType::TurnedAngle(float angle, bool right) {
-  // The sum is formed in extended precision and stored back as a float.
+  // The sum is formed in extended precision and stored back as a float;
+  // in a network game in double precision, which is the same everywhere.
+  if (NetworkGame)
+    return static_cast<float>(static_cast<double>(angle) + (right ? 0.05 : -0.05));
   return static_cast<float>(static_cast<long double>(angle) + (right ? 0.05L : -0.05L));
 }
 
 TPointF CTankType::BarrelTipAt(TPointF pos, float angle) {
-  return {static_cast<double>(Round(pos.X + 12 * std::cos(double(angle)))),
-          static_cast<double>(Round(pos.Y + 12 * std::sin(double(angle))))};
+  const TPointF d = FieldDirection(double(angle));
+  return {static_cast<double>(Round(pos.X + 12 * d.X)),
+          static_cast<double>(Round(pos.Y + 12 * d.Y))};
 }
 
 bool CTankType::CanShoot() const {
+  if (NetworkGame)
+    return TickCount - LastShotTick >= kCooldownTicks;
   return Now() - LastShot > ShotCooldown;
 }
 
 TPointF CTankType::StepAhead(TPointF from, float angle) {
-  return {from.X + 2 * std::cos(double(angle)), from.Y + 2 * std::sin(double(angle))};
+  const TPointF d = FieldDirection(double(angle));
+  return {from.X + 2 * d.X, from.Y + 2 * d.Y};
 }
 
 void CTankType::MoveForward() {
@@ -189,4 +203,5 @@ void CTankType::Shoot() {
     }
   }
   LastShot = Now();
+  LastShotTick = TickCount;
 }

@@ -23,6 +23,9 @@ public:
   int32_t Slot = 0;
   // Time of the last shot or of placement, in days (Now).
   double LastShot = 0;
+  // The tick of the last shot or of placement (TickCount), for the
+  // cooldown of a network game.
+  int32_t LastShotTick = 0;
   // The engine sound now playing in a loop; 0 for none.
   int32_t LoopSound = 0;
   int32_t DriveSound = 0;

@@ -6,6 +6,7 @@
 #include "game/computer.h"
 #include "game/gamewindow.h"
 #include "music/mediaplayer.h"
+#include "net/session.h"
 #include "sound/sfxslib.h"
 #include "sound/sfxsnd.h"
 #include "ui/winsys/button.h"
@@ -16,7 +17,9 @@
 #include "ui/winsys/statusbar.h"
 #include "ui/winsys/timer.h"
 
+#include <QLineEdit>
 #include <QStringList>
+#include <QTimer>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -92,6 +95,20 @@ public:
   void ComputerKeyUp(uint16_t key) override;
   bool TakesKey(int source, uint16_t key) const override;
 
+  // A network game (null in local play): the session, the status line
+  // with the connect code or what happened, and the timer that keeps the
+  // session reading its socket while the main loop waits or a question is
+  // open.
+  std::unique_ptr<TNetSession> Net;
+  QLineEdit *NetStatus = nullptr;
+  QTimer *NetPoll = nullptr;
+  // Opens the session that plays this window's game over the network;
+  // false, with the reason in Net->Message, when it cannot be opened.
+  bool PlayNetwork(std::unique_ptr<TNetSession> session);
+  // One frame of a network game: the events of both sides, then the
+  // main loop's step while a game runs and nobody pauses.
+  void NetFrame();
+
   void FormCreate();
   void FormPaint();
   void FormKeyDown(uint16_t &key);
@@ -125,6 +142,18 @@ private:
   // The computer's turn after a tick's work: it looks and presses keys, or
   // lets go of them once the game is over.
   void RunComputers();
+  // The main loop's step, the same in local and network play.
+  void MainLoopStep();
+  // The start of a game, once decided.
+  void StartGame();
+  void NetPolled();
+  void NetShow(const QString &text);
+  int64_t NetClock() const;
+  // A frame was due while the other side's events were missing.
+  bool NetFrameDue = false;
+  bool NetPaused[kMaxPlayers + 1] = {};
+  uint32_t NetGames = 0;
+  TNetState NetShown = TNetState::Closed;
 };
 
 extern TForm1 *Form1;

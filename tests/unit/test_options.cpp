@@ -2,6 +2,7 @@
 // the faulty options that end the program with code 2.
 #include "app/options.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <sstream>
 #include <vector>
@@ -85,3 +86,44 @@ TEST(Options, HelpAndVersionEndWithCodeZero) {
 }
 
 } // namespace
+
+TEST(Options, NetworkGames) {
+  Outcome o = Read({"--host"});
+  EXPECT_TRUE(o.run);
+  EXPECT_TRUE(o.options.Host);
+  EXPECT_EQ(o.options.Port, 38517);
+  o = Read({"--host=40000", "--red=hard"});
+  EXPECT_TRUE(o.run);
+  EXPECT_EQ(o.options.Port, 40000);
+  EXPECT_TRUE(o.options.Computer[1]);
+  o = Read({"--join=zt1-000102030405060708090a0b0c0d0e0f-38517-192.0.2.7", "--blue=easy"});
+  EXPECT_TRUE(o.run);
+  EXPECT_TRUE(o.options.Join);
+  EXPECT_EQ(o.options.JoinCode.Addresses.at(0), "192.0.2.7");
+
+  const struct {
+    std::vector<const char *> args;
+    const char *says;
+  } faulty[] = {
+      {{"--host=0"}, "--host takes a UDP port"},
+      {{"--host=65536"}, "--host takes a UDP port"},
+      {{"--host=12a"}, "--host takes a UDP port"},
+      {{"--host="}, "--host takes a UDP port"},
+      {{"--join"}, "none given"},
+      {{"--join=zt1-00-1-1.2.3.4"}, "secret"},
+      {{"--host", "--join=zt1-000102030405060708090a0b0c0d0e0f-38517-192.0.2.7"}, "give one"},
+      {{"--host", "--network"}, "give one"},
+      // The other side is the other player's.
+      {{"--host", "--blue=hard"}, "--blue belongs to the other player"},
+      {{"--join=zt1-000102030405060708090a0b0c0d0e0f-38517-192.0.2.7", "--red=hard"},
+       "--red belongs"},
+  };
+  for (const auto &f : faulty) {
+    o = Read(f.args);
+    SCOPED_TRACE(f.args[0]);
+    EXPECT_FALSE(o.run);
+    EXPECT_EQ(o.code, 2);
+    EXPECT_NE(o.err.find(f.says), std::string::npos) << o.err;
+    EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1);
+  }
+}

@@ -1,0 +1,31 @@
+// The connect code a host gives the other player: the host's addresses,
+// its UDP port and a random secret from which both derive the key that
+// authenticates every datagram. Written as
+//   zt1-<secret, 32 hex digits>-<port>-<address>[,<address>...]
+// with numeric IPv4 and IPv6 addresses.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The port a host listens on unless told otherwise.
+constexpr uint16_t kDefaultPort = 38517;
+
+class TConnectCode {
+public:
+  std::vector<std::string> Addresses;
+  uint16_t Port = 0;
+  // 128 random bits.
+  std::array<uint8_t, 16> Secret{};
+
+  std::string Format() const;
+  // Reads a code; on failure says what is wrong with it in `error`.
+  static bool Parse(std::string_view text, TConnectCode &code, std::string &error);
+  // The machine's addresses another machine could reach: IPv4 and global
+  // IPv6 of the interfaces that are up, loopback only when there is
+  // nothing else.
+  static std::vector<std::string> LocalAddresses();
+};

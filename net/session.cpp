@@ -1,0 +1,563 @@
+#include "net/session.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <sodium.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+constexpr int64_t kSilenceMs = 5000;
+constexpr int64_t kJoinTimeoutMs = 10000;
+constexpr int64_t kHelloEveryMs = 200;
+constexpr size_t kMaxQueue = 256;
+
+bool SameAddress(const sockaddr_in6 &a, const sockaddr_in6 &b) {
+  return a.sin6_port == b.sin6_port &&
+         std::memcmp(&a.sin6_addr, &b.sin6_addr, sizeof a.sin6_addr) == 0;
+}
+
+// An address of a connect code as an IPv6 socket address; IPv4 ones are
+// mapped (::ffff:a.b.c.d), as a dual-stack socket takes them.
+bool ToSocketAddress(const std::string &text, uint16_t port, sockaddr_in6 &out) {
+  out = sockaddr_in6{};
+  out.sin6_family = AF_INET6;
+  out.sin6_port = htons(port);
+  in_addr v4;
+  if (inet_pton(AF_INET, text.c_str(), &v4) == 1) {
+    out.sin6_addr.s6_addr[10] = out.sin6_addr.s6_addr[11] = 0xFF;
+    std::memcpy(&out.sin6_addr.s6_addr[12], &v4, 4);
+    return true;
+  }
+  return inet_pton(AF_INET6, text.c_str(), &out.sin6_addr) == 1;
+}
+
+} // namespace
+
+TNetSession::TNetSession() : States(kRing) {
+  if (sodium_init() < 0)
+    std::fprintf(stderr, "zoftrel: libsodium could not start\n");
+#ifdef ZOFTREL_BUILD_ID
+  Build = ZOFTREL_BUILD_ID;
+#else
+  Build = "zoftrel";
+#endif
+}
+
+TNetSession::~TNetSession() {
+  if (Fd >= 0)
+    close(Fd);
+}
+
+int TNetSession::DelayFor(int roundTripMs, int tickMs) {
+  if (roundTripMs < 0 || tickMs <= 0)
+    return 2;
+  const double frames = (roundTripMs / 2.0 + 0.4 * tickMs) / tickMs;
+  return std::clamp(static_cast<int>(std::ceil(frames)), 1, 8);
+}
+
+void TNetSession::UpdateDelay() {
+  if (SmoothedRtt >= 0)
+    Delay = DelayFor(static_cast<int>(std::lround(SmoothedRtt)), TickMs);
+}
+
+void TNetSession::Open(int family) {
+  Fd = socket(family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  Family = family;
+  if (Fd >= 0 && family == AF_INET6) {
+    const int off = 0;
+    setsockopt(Fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
+  }
+}
+
+bool TNetSession::Host(uint16_t port) {
+  Open(AF_INET6);
+  bool bound = false;
+  if (Fd >= 0) {
+    sockaddr_in6 any{};
+    any.sin6_family = AF_INET6;
+    any.sin6_port = htons(port);
+    any.sin6_addr = in6addr_any;
+    bound = bind(Fd, reinterpret_cast<sockaddr *>(&any), sizeof any) == 0;
+  }
+  if (!bound) {
+    // A machine without IPv6 hosts on IPv4 alone.
+    if (Fd >= 0)
+      close(Fd);
+    Open(AF_INET);
+    sockaddr_in any{};
+    any.sin_family = AF_INET;
+    any.sin_port = htons(port);
+    bound = Fd >= 0 && bind(Fd, reinterpret_cast<sockaddr *>(&any), sizeof any) == 0;
+  }
+  if (!bound) {
+    Message = "Cannot open UDP port " + std::to_string(port) + ": " + std::strerror(errno);
+    if (Fd >= 0)
+      close(Fd);
+    Fd = -1;
+    return false;
+  }
+  sockaddr_storage local{};
+  socklen_t length = sizeof local;
+  getsockname(Fd, reinterpret_cast<sockaddr *>(&local), &length);
+  Code.Port = ntohs(Family == AF_INET6 ? reinterpret_cast<sockaddr_in6 &>(local).sin6_port
+                                       : reinterpret_cast<sockaddr_in &>(local).sin_port);
+  randombytes_buf(Code.Secret.data(), Code.Secret.size());
+  Code.Addresses = TConnectCode::LocalAddresses();
+  Seed = randombytes_random();
+  Attach(true, Code.Secret, 0);
+  return true;
+}
+
+bool TNetSession::Join(const TConnectCode &code) {
+  Open(AF_INET6);
+  if (Fd < 0)
+    Open(AF_INET);
+  if (Fd < 0) {
+    Message = std::string("Cannot open a UDP socket: ") + std::strerror(errno);
+    return false;
+  }
+  Code = code;
+  Targets.clear();
+  for (const std::string &address : code.Addresses) {
+    sockaddr_in6 to;
+    const bool v4 = address.find(':') == std::string::npos;
+    if (ToSocketAddress(address, code.Port, to) && (Family == AF_INET6 || v4))
+      Targets.push_back(to);
+  }
+  Attach(false, code.Secret, 0);
+  return true;
+}
+
+void TNetSession::Attach(bool host, const std::array<uint8_t, 16> &secret, int64_t nowMs) {
+  Key = DeriveKey(secret);
+  LocalSide = host ? 1 : 2;
+  State = host ? TNetState::Waiting : TNetState::Joining;
+  randombytes_buf(&Instance, sizeof Instance);
+  Sequence = 0;
+  Started = LastHeard = TokensAt = nowMs;
+  Clocked = nowMs != 0;
+}
+
+void TNetSession::Close() {
+  if (State == TNetState::Connected)
+    SendBye(0);
+  if (Fd >= 0)
+    close(Fd);
+  Fd = -1;
+  State = TNetState::Closed;
+}
+
+void TNetSession::SendBye(uint8_t reason) {
+  TMessage bye;
+  bye.Type = TMessageType::Bye;
+  bye.Reason = reason;
+  // Three times: one of them gets through a lossy line.
+  for (int i = 0; i < 3; ++i)
+    SendMessage(bye, Peer);
+}
+
+void TNetSession::SendMessage(const TMessage &m, const sockaddr_in6 &to) {
+  uint8_t plain[kMaxDatagram], datagram[kMaxDatagram];
+  const size_t n = EncodeMessage(m, plain, kMaxDatagram - kHeaderSize - kTagSize);
+  if (n == 0)
+    return;
+  const size_t size =
+      SealDatagram(Key, uint8_t(LocalSide - 1), Instance, ++Sequence, plain, n, datagram);
+  if (size == 0 || Fd < 0)
+    return;
+  ssize_t sent;
+  if (Family == AF_INET6) {
+    sent = sendto(Fd, datagram, size, 0, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+  } else {
+    sockaddr_in v4{};
+    v4.sin_family = AF_INET;
+    v4.sin_port = to.sin6_port;
+    std::memcpy(&v4.sin_addr, &to.sin6_addr.s6_addr[12], 4);
+    sent = sendto(Fd, datagram, size, 0, reinterpret_cast<const sockaddr *>(&v4), sizeof v4);
+  }
+  if (sent > 0) {
+    BytesSent += size_t(sent);
+    ++DatagramsSent;
+  }
+}
+
+void TNetSession::Stamp(TMessage &m, int64_t nowMs) const {
+  m.Time = uint16_t(nowMs);
+  if (PeerTimeKnown) {
+    m.Echo = PeerTime;
+    m.EchoAge = uint16_t(std::min<int64_t>(nowMs - PeerTimeAt, 65535));
+  }
+}
+
+void TNetSession::Heard(const TMessage &m, int64_t nowMs) {
+  LastHeard = nowMs;
+  // The round trip, from our own clock value coming back; a reply with
+  // nothing to echo yet says 0 and 0, which is skipped.
+  if (m.Echo != 0 || m.EchoAge != 0) {
+    const int rtt = uint16_t(uint16_t(nowMs) - m.Echo - m.EchoAge);
+    if (rtt < 10000)
+      SmoothedRtt = SmoothedRtt < 0 ? rtt : SmoothedRtt * 0.875 + rtt * 0.125;
+    if (SmoothedRtt >= 0)
+      RoundTripMs = static_cast<int>(std::lround(SmoothedRtt));
+  }
+  PeerTime = m.Time;
+  PeerTimeAt = nowMs;
+  PeerTimeKnown = true;
+}
+
+void TNetSession::Greet(int64_t nowMs) {
+  TMessage hello;
+  hello.Type = TMessageType::Hello;
+  hello.Version = kProtocolVersion;
+  hello.Build = Build.substr(0, kMaxBuildId);
+  Stamp(hello, nowMs);
+  for (const sockaddr_in6 &to : Targets)
+    SendMessage(hello, to);
+  LastHello = nowMs;
+}
+
+void TNetSession::Poll(int64_t nowMs) {
+  if (!Clocked) {
+    Started = LastHeard = TokensAt = nowMs;
+    Clocked = true;
+  }
+  uint8_t buffer[kMaxDatagram + 1];
+  while (Fd >= 0) {
+    sockaddr_storage from{};
+    socklen_t length = sizeof from;
+    const ssize_t n =
+        recvfrom(Fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &length);
+    if (n < 0)
+      break;
+    sockaddr_in6 source{};
+    if (from.ss_family == AF_INET6) {
+      source = reinterpret_cast<sockaddr_in6 &>(from);
+    } else if (from.ss_family == AF_INET) {
+      const sockaddr_in &v4 = reinterpret_cast<sockaddr_in &>(from);
+      source.sin6_family = AF_INET6;
+      source.sin6_port = v4.sin_port;
+      source.sin6_addr.s6_addr[10] = source.sin6_addr.s6_addr[11] = 0xFF;
+      std::memcpy(&source.sin6_addr.s6_addr[12], &v4.sin_addr, 4);
+    } else {
+      continue;
+    }
+    Receive(buffer, size_t(n), source, nowMs);
+  }
+  switch (State) {
+  case TNetState::Joining:
+    if (nowMs - Started > kJoinTimeoutMs)
+      Fail(TNetState::Lost, "No answer from the host within 10 s: check the connect code, and "
+                            "that the host's port is reachable");
+    else if (nowMs - LastHello >= kHelloEveryMs)
+      Greet(nowMs);
+    break;
+  case TNetState::Connected:
+    if (nowMs - LastHeard > kSilenceMs)
+      Fail(TNetState::Lost, "Connection lost: nothing heard from the other player for 5 s");
+    // Frames go out as they are made, one a frame; when none was made
+    // for a frame and a half (this side waits, or the game is paused),
+    // the unacknowledged ones go again.
+    else if (Dirty || 2 * (nowMs - LastSent) >= 3 * TickMs)
+      SendFrames(nowMs);
+    break;
+  default:
+    break;
+  }
+}
+
+bool TNetSession::Replayed(uint64_t sequence) {
+  if (!AnySequence) {
+    AnySequence = true;
+    TopSequence = sequence;
+    SeenMask = 1;
+    return false;
+  }
+  if (sequence > TopSequence) {
+    const uint64_t shift = sequence - TopSequence;
+    SeenMask = shift >= 64 ? 1 : (SeenMask << shift) | 1;
+    TopSequence = sequence;
+    return false;
+  }
+  const uint64_t back = TopSequence - sequence;
+  if (back >= 64 || (SeenMask >> back & 1))
+    return true;
+  SeenMask |= uint64_t(1) << back;
+  return false;
+}
+
+void TNetSession::Receive(const uint8_t *data, size_t size, const sockaddr_in6 &from,
+                          int64_t nowMs) {
+  // Ten datagrams a frame, 200 a second at the main loop's pace: the
+  // other side sends about one.
+  Tokens = std::min(100.0, Tokens + double(nowMs - TokensAt) * 10 / std::max(TickMs, 1));
+  TokensAt = nowMs;
+  if (Tokens < 1 || (State != TNetState::Waiting && State != TNetState::Joining &&
+                     State != TNetState::Connected)) {
+    ++DatagramsDropped;
+    return;
+  }
+  Tokens -= 1;
+  // Once connected, only the other player's address counts.
+  if (PeerKnown && !SameAddress(from, Peer)) {
+    ++DatagramsDropped;
+    return;
+  }
+  uint8_t plain[kMaxDatagram];
+  size_t plainSize = 0;
+  uint64_t instance = 0, sequence = 0;
+  TMessage m;
+  if (!OpenDatagram(Key, uint8_t(2 - LocalSide), data, size, instance, sequence, plain,
+                    plainSize) ||
+      (PeerKnown && instance != PeerInstance) || !DecodeMessage(plain, plainSize, m)) {
+    ++DatagramsDropped;
+    return;
+  }
+  if (!PeerKnown) {
+    // A joiner takes the first welcome from any of the host's addresses;
+    // a host the first hello with the right program.
+    const bool joinerWelcomed = State == TNetState::Joining && m.Type == TMessageType::Welcome;
+    const bool hostGreeted = State == TNetState::Waiting && m.Type == TMessageType::Hello &&
+                             m.Version == kProtocolVersion && m.Build == Build;
+    if (joinerWelcomed || hostGreeted) {
+      Peer = from;
+      PeerKnown = true;
+      PeerInstance = instance;
+    }
+  }
+  if (PeerKnown && Replayed(sequence)) {
+    ++DatagramsDropped;
+    return;
+  }
+  ++DatagramsReceived;
+  BytesReceived += size;
+  if (State == TNetState::Waiting && m.Type == TMessageType::Hello && !PeerKnown) {
+    // A different program: tell it, once per hello, and keep waiting.
+    TMessage refuse;
+    refuse.Type = TMessageType::Refuse;
+    refuse.Version = kProtocolVersion;
+    refuse.Build = Build.substr(0, kMaxBuildId);
+    refuse.Refusal = m.Version != kProtocolVersion ? TRefusal::Version : TRefusal::Build;
+    Stamp(refuse, nowMs);
+    SendMessage(refuse, from);
+    Message = m.Version != kProtocolVersion
+                  ? "The other player's program speaks protocol " + std::to_string(m.Version) +
+                        ", this one " + std::to_string(kProtocolVersion) + ": refused"
+                  : "The other player runs a different build (" + m.Build + ", this is " + Build +
+                        "): refused; both need the same program";
+    return;
+  }
+  HandleMessage(m, nowMs);
+}
+
+void TNetSession::Connect(const sockaddr_in6 &peer, uint64_t instance, int64_t nowMs) {
+  Peer = peer;
+  PeerKnown = true;
+  PeerInstance = instance;
+  State = TNetState::Connected;
+  Message.clear();
+  UpdateDelay();
+  Next = 0;
+  // The first Delay frames of each side hold no events.
+  for (TFrameEvents &f : LocalFrames)
+    f = TFrameEvents{};
+  for (TFrameEvents &f : RemoteFrames)
+    f = TFrameEvents{};
+  LocalFinal = Delay - 1;
+  RemoteFinal = -1;
+  PeerAck = 0;
+  Dirty = true;
+  LastHeard = nowMs;
+}
+
+void TNetSession::HandleMessage(const TMessage &m, int64_t nowMs) {
+  switch (m.Type) {
+  case TMessageType::Hello:
+    if (State == TNetState::Waiting && m.Version == kProtocolVersion && m.Build == Build) {
+      Heard(m, nowMs);
+      Connect(Peer, PeerInstance, nowMs);
+    }
+    if (State == TNetState::Connected && LocalSide == 1 && !PeerFramesHeard) {
+      // The joiner has not had our welcome yet, or it was lost.
+      Heard(m, nowMs);
+      TMessage welcome;
+      welcome.Type = TMessageType::Welcome;
+      welcome.Version = kProtocolVersion;
+      welcome.Build = Build.substr(0, kMaxBuildId);
+      welcome.Seed = Seed;
+      for (int i = 0; i < 5; ++i)
+        welcome.Field[i] = std::max<uint16_t>(Field[i], 1);
+      Stamp(welcome, nowMs);
+      SendMessage(welcome, Peer);
+    }
+    break;
+  case TMessageType::Welcome:
+    if (State == TNetState::Joining) {
+      Heard(m, nowMs);
+      Seed = m.Seed;
+      std::copy(std::begin(m.Field), std::end(m.Field), Field);
+      Connect(Peer, PeerInstance, nowMs);
+    }
+    break;
+  case TMessageType::Refuse:
+    if (State == TNetState::Joining)
+      Fail(TNetState::Refused, m.Refusal == TRefusal::Version
+                                   ? "The host's program speaks protocol " +
+                                         std::to_string(m.Version) + ", this one " +
+                                         std::to_string(kProtocolVersion) + ": refused"
+                                   : "The host runs a different build (" + m.Build + ", this is " +
+                                         Build + "): refused; both need the same program");
+    break;
+  case TMessageType::Bye:
+    if (State == TNetState::Connected) {
+      if (m.Reason == 1)
+        Fail(TNetState::Desync, "The other player's game went apart from this one");
+      else
+        Fail(TNetState::Left, "The other player left");
+    }
+    break;
+  case TMessageType::Frames: {
+    if (State != TNetState::Connected)
+      break;
+    // An acknowledgement of frames never sent is a lie: drop it all.
+    if (m.Ack > LocalFinal + 1 || m.First > RemoteFinal + 1 + kRing)
+      break;
+    Heard(m, nowMs);
+    PeerFramesHeard = true;
+    PeerAck = std::max(PeerAck, m.Ack);
+    for (int i = 0; i < m.FrameCount; ++i) {
+      const int64_t f = int64_t(m.First) + i;
+      if (f <= RemoteFinal)
+        continue;
+      // Frames are taken in order only, and no further ahead than the ring.
+      if (f != RemoteFinal + 1 || f >= int64_t(Next) + kRing)
+        break;
+      RemoteFrames[f % kRing] = m.Frames[i];
+      RemoteFinal = f;
+    }
+    for (int i = 0; i < m.HashCount; ++i) {
+      const uint32_t f = m.HashFrame[i];
+      if (f + kRing <= Next || f > Next + kRing)
+        continue;
+      if (f < Next)
+        Compare(f, m.Hash[i]);
+      else
+        RemoteHashes[f % kRing] = {f, m.Hash[i]};
+    }
+    break;
+  }
+  }
+}
+
+void TNetSession::Compare(uint32_t frame, uint64_t remote) {
+  const THashSlot &own = OwnHashes[frame % kRing];
+  if (own.Frame != int64_t(frame) || State != TNetState::Connected)
+    return;
+  ++HashesCompared;
+  if (own.Hash == remote)
+    return;
+  DesyncFrame = frame;
+  std::fprintf(stderr,
+               "zoftrel: the two games went apart at tick %u (hash here %016llx, there %016llx)\n"
+               "zoftrel: the battlefield here after tick %u:\n%s",
+               frame, static_cast<unsigned long long>(own.Hash),
+               static_cast<unsigned long long>(remote), frame,
+               States[frame % kRing].Dump().c_str());
+  SendBye(1);
+  Fail(TNetState::Desync, "The two games went apart at tick " + std::to_string(frame) +
+                              "; the game stops (details on standard error)");
+}
+
+void TNetSession::Fail(TNetState state, std::string message) {
+  State = state;
+  Message = std::move(message);
+}
+
+void TNetSession::LocalEvent(uint8_t event) {
+  if (ValidEvent(event) && Queue.size() < kMaxQueue)
+    Queue.push_back(event);
+}
+
+void TNetSession::Finalize(uint32_t upTo) {
+  // The ring must still hold every frame the other side has not
+  // acknowledged.
+  const int64_t target = std::min<int64_t>(upTo, int64_t(PeerAck) + kRing - 1);
+  if (LocalFinal >= target)
+    return;
+  for (int64_t f = LocalFinal + 1; f <= target; ++f)
+    LocalFrames[f % kRing] = TFrameEvents{};
+  TFrameEvents &last = LocalFrames[target % kRing];
+  while (!Queue.empty() && last.Count < kMaxEventsPerFrame) {
+    last.Events[last.Count++] = Queue.front();
+    Queue.pop_front();
+  }
+  LocalFinal = target;
+  Dirty = true;
+}
+
+void TNetSession::Flush(int64_t nowMs) {
+  if (State != TNetState::Connected)
+    return;
+  Finalize(Next + Delay);
+  SendFrames(nowMs);
+}
+
+bool TNetSession::FrameReady() const {
+  return State == TNetState::Connected && int64_t(Next) <= RemoteFinal &&
+         int64_t(Next) <= LocalFinal;
+}
+
+TNetFrame TNetSession::TakeFrame(int64_t nowMs) {
+  TNetFrame frame;
+  frame.Number = Next;
+  frame.Side[LocalSide] = LocalFrames[Next % kRing];
+  frame.Side[3 - LocalSide] = RemoteFrames[Next % kRing];
+  // What was pressed before this frame takes effect Delay frames on.
+  Finalize(Next + Delay);
+  ++Next;
+  SendFrames(nowMs);
+  return frame;
+}
+
+void TNetSession::FrameDone(const TStateHash &state) {
+  const uint32_t f = Next - 1;
+  OwnHashes[f % kRing] = {f, state.Hash()};
+  States[f % kRing] = state;
+  const THashSlot &remote = RemoteHashes[f % kRing];
+  if (remote.Frame == int64_t(f))
+    Compare(f, remote.Hash);
+}
+
+void TNetSession::SendFrames(int64_t nowMs) {
+  if (State != TNetState::Connected || !PeerKnown)
+    return;
+  TMessage m;
+  m.Type = TMessageType::Frames;
+  Stamp(m, nowMs);
+  m.Ack = uint32_t(RemoteFinal + 1);
+  m.First = PeerAck;
+  const int64_t count = std::min<int64_t>(LocalFinal + 1 - PeerAck, kMaxFramesPerMessage);
+  m.FrameCount = uint8_t(std::max<int64_t>(count, 0));
+  for (int i = 0; i < m.FrameCount; ++i)
+    m.Frames[i] = LocalFrames[(PeerAck + i) % kRing];
+  // The frame just taken has no hash yet when it is sent from TakeFrame.
+  for (uint32_t back = 1;
+       back <= kMaxHashesPerMessage + 1 && back <= Next && m.HashCount < kMaxHashesPerMessage;
+       ++back) {
+    const THashSlot &own = OwnHashes[(Next - back) % kRing];
+    if (own.Frame != int64_t(Next - back))
+      continue;
+    m.HashFrame[m.HashCount] = Next - back;
+    m.Hash[m.HashCount++] = own.Hash;
+  }
+  SendMessage(m, Peer);
+  LastSent = nowMs;
+  Dirty = false;
+}

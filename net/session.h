@@ -1,0 +1,170 @@
+// The network session of a game between two machines: the host (red)
+// listens on a UDP port and takes one joiner (blue), which comes with the
+// host's connect code. After the handshake (protocol version and build
+// identity must match) both run the same frames in lockstep: every key
+// event of a side is stamped with the frame it takes effect on, Delay
+// frames after the frame being run when it was pressed, and a frame runs
+// only when both sides' events for it are known. Every datagram carries
+// all of its side's frames the other has not acknowledged, and the state
+// hashes of its latest frames, which the other compares with its own.
+//
+// The caller drives it: Poll often (it reads the socket and sends what is
+// due), LocalEvent for its side's events, and for each tick FrameReady,
+// TakeFrame, the battlefield's work for the frame, then FrameDone.
+#pragma once
+
+#include "net/connectcode.h"
+#include "net/datagram.h"
+#include "net/statehash.h"
+
+#include <netinet/in.h>
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+enum class TNetState {
+  Closed,    // nothing open
+  Waiting,   // a host waits for the other player
+  Joining,   // a joiner waits for the host's welcome
+  Connected, // in lockstep
+  Refused,   // the two programs do not match
+  Lost,      // nothing heard for 5 s
+  Left,      // the other player left
+  Desync     // the two battlefields went apart
+};
+
+// The events of both sides for one frame; Side[1] red, Side[2] blue.
+struct TNetFrame {
+  uint32_t Number = 0;
+  TFrameEvents Side[3];
+};
+
+class TNetSession {
+public:
+  TNetSession();
+  ~TNetSession();
+  TNetSession(const TNetSession &) = delete;
+  TNetSession &operator=(const TNetSession &) = delete;
+
+  // Who this program is; both sides must say the same.
+  std::string Build;
+  // The length of a frame in ms: the main loop's 50, less in fast tests.
+  int TickMs = 50;
+  // The host's field: the window's outer and client sizes and the status
+  // bars' height; a joiner receives it in the welcome.
+  uint16_t Field[5] = {};
+
+  // Opens the port (0: any free one) and waits for the other player;
+  // Code is then the connect code. False, with Message, when the port
+  // cannot be opened.
+  bool Host(uint16_t port);
+  // Asks the host of a code to let this program in.
+  bool Join(const TConnectCode &code);
+  // A session without a socket, in the given role, for tests that hand
+  // it datagrams or messages themselves.
+  void Attach(bool host, const std::array<uint8_t, 16> &secret, int64_t nowMs);
+  // Tells the other side that this one goes, and closes the port.
+  void Close();
+
+  // Reads every datagram waiting, sends what is due and notices silence.
+  void Poll(int64_t nowMs);
+  // The socket, for a caller that waits on it; -1 when there is none.
+  int Socket() const { return Fd; }
+
+  // An event of this side, in the next frame that is still open.
+  void LocalEvent(uint8_t event);
+  // Puts the events so far into a frame and sends it now: before the
+  // caller stops running frames for a while (the Exit question).
+  void Flush(int64_t nowMs);
+  // The next frame's events of both sides are known.
+  bool FrameReady() const;
+  // The next frame to run; call FrameDone when the battlefield has run it.
+  TNetFrame TakeFrame(int64_t nowMs);
+  void FrameDone(const TStateHash &state);
+
+  // One datagram from `from`, as the socket would deliver it.
+  void Receive(const uint8_t *data, size_t size, const sockaddr_in6 &from, int64_t nowMs);
+  // One message that has passed the checks of Receive.
+  void HandleMessage(const TMessage &message, int64_t nowMs);
+
+  TNetState State = TNetState::Closed;
+  // What a player should read about the state: the refusal, the lost
+  // connection, the tick where the games went apart.
+  std::string Message;
+  TConnectCode Code;
+  // 1 when hosting (red), 2 when joined (blue).
+  int LocalSide = 0;
+  // The session's seed, chosen by the host.
+  uint32_t Seed = 0;
+  // Frames between a key and its effect, from the smoothed round trip.
+  int Delay = 2;
+  int RoundTripMs = -1;
+  // The next frame to run.
+  uint32_t Next = 0;
+  // The frame where the two battlefields went apart.
+  uint32_t DesyncFrame = 0;
+
+  // Counters for the tests and the bench.
+  uint64_t BytesSent = 0, BytesReceived = 0, DatagramsSent = 0, DatagramsReceived = 0,
+           DatagramsDropped = 0, HashesCompared = 0;
+
+  // Chooses the delay for a round trip: half of it plus a margin for
+  // jitter of 0.4 frames, in whole frames, 1 to 8.
+  static int DelayFor(int roundTripMs, int tickMs);
+  // Chooses Delay anew from the round trip measured so far; between games.
+  void UpdateDelay();
+
+private:
+  static constexpr int kRing = 64;
+
+  void Open(int family);
+  void SendMessage(const TMessage &message, const sockaddr_in6 &to);
+  void SendFrames(int64_t nowMs);
+  void SendBye(uint8_t reason);
+  void Greet(int64_t nowMs);
+  void Connect(const sockaddr_in6 &peer, uint64_t instance, int64_t nowMs);
+  void Finalize(uint32_t upTo);
+  void Compare(uint32_t frame, uint64_t remote);
+  void Fail(TNetState state, std::string message);
+  void Stamp(TMessage &m, int64_t nowMs) const;
+  void Heard(const TMessage &m, int64_t nowMs);
+  bool Replayed(uint64_t sequence);
+
+  int Fd = -1;
+  int Family = 0;
+  TKey Key{};
+  uint64_t Instance = 0, Sequence = 0;
+  std::vector<sockaddr_in6> Targets; // a joiner's addresses of the host
+  sockaddr_in6 Peer{};
+  bool PeerKnown = false;
+  uint64_t PeerInstance = 0;
+  uint64_t TopSequence = 0, SeenMask = 0;
+  bool AnySequence = false;
+  bool PeerFramesHeard = false;
+
+  bool Clocked = false;
+  int64_t Started = 0, LastHeard = 0, LastSent = -1000000, LastHello = -1000000;
+  uint16_t PeerTime = 0;
+  int64_t PeerTimeAt = 0;
+  bool PeerTimeKnown = false;
+  double SmoothedRtt = -1;
+  // Receive budget: datagrams, refilled at ten a frame up to 100.
+  double Tokens = 100;
+  int64_t TokensAt = 0;
+
+  std::deque<uint8_t> Queue; // this side's events not yet in a frame
+  TFrameEvents LocalFrames[kRing];
+  TFrameEvents RemoteFrames[kRing];
+  int64_t LocalFinal = -1, RemoteFinal = -1;
+  uint32_t PeerAck = 0;
+  bool Dirty = false;
+
+  struct THashSlot {
+    int64_t Frame = -1;
+    uint64_t Hash = 0;
+  };
+  THashSlot OwnHashes[kRing], RemoteHashes[kRing];
+  std::vector<TStateHash> States; // kRing states for the dump
+};

@@ -1,0 +1,382 @@
+// The network session's pieces: connect codes, the battlefield's own
+// sines and cosines, datagrams and their decoding, the lockstep.
+#include "game/common.h"
+#include "net/connectcode.h"
+#include "net/datagram.h"
+#include "net/session.h"
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <vector>
+
+TEST(ExactMaths, KnownValuesAndTheLibraryWithinTwoUnitsInTheLastPlace) {
+  // Values to 16 digits, worked out in high precision.
+  EXPECT_NEAR(ExactSin(1.0), 0.8414709848078965, 2e-16);
+  EXPECT_NEAR(ExactCos(1.0), 0.5403023058681398, 2e-16);
+  EXPECT_NEAR(ExactSin(100.0), -0.5063656411097588, 2e-16);
+  EXPECT_NEAR(ExactCos(-3.0), -0.9899924966004454, 2e-16);
+  EXPECT_EQ(ExactSin(0.0), 0.0);
+  EXPECT_EQ(ExactCos(0.0), 1.0);
+  int beyond = 0;
+  for (int i = -200000; i <= 200000; ++i) {
+    // Float angles as a tank holds them, over a few hundred turns.
+    const double a = double(float(i * 0.0137));
+    const double s = std::sin(a), c = std::cos(a);
+    beyond += std::fabs(ExactSin(a) - s) > 2 * (std::nextafter(std::fabs(s), 9) - std::fabs(s));
+    beyond += std::fabs(ExactCos(a) - c) > 2 * (std::nextafter(std::fabs(c), 9) - std::fabs(c));
+  }
+  EXPECT_EQ(beyond, 0);
+}
+
+namespace {
+
+TConnectCode SampleCode() {
+  TConnectCode c;
+  for (int i = 0; i < 16; ++i)
+    c.Secret[i] = uint8_t(i);
+  c.Port = 38517;
+  c.Addresses = {"192.0.2.7", "2001:db8::1"};
+  return c;
+}
+
+} // namespace
+
+TEST(ConnectCode, WrittenAndReadBackAndFaultsNamed) {
+  const std::string text = "zt1-000102030405060708090a0b0c0d0e0f-38517-192.0.2.7,2001:db8::1";
+  EXPECT_EQ(SampleCode().Format(), text);
+  TConnectCode read;
+  std::string error;
+  // Pasted from a chat, with a line end.
+  ASSERT_TRUE(TConnectCode::Parse(" " + text + "\r\n", read, error)) << error;
+  EXPECT_EQ(read.Port, 38517);
+  EXPECT_EQ(read.Secret, SampleCode().Secret);
+  EXPECT_EQ(read.Addresses, SampleCode().Addresses);
+
+  const struct {
+    const char *code, *says;
+  } bad[] = {
+      {"zt2-000102030405060708090a0b0c0d0e0f-38517-192.0.2.7", "begins with"},
+      {"zt1-000102030405060708090a0b0c0d0e-38517-192.0.2.7", "secret"},
+      {"zt1-000102030405060708090a0b0c0d0e0g-38517-192.0.2.7", "secret"},
+      {"zt1-000102030405060708090a0b0c0d0e0f-0-192.0.2.7", "between 1 and 65535"},
+      {"zt1-000102030405060708090a0b0c0d0e0f-65536-192.0.2.7", "between 1 and 65535"},
+      {"zt1-000102030405060708090a0b0c0d0e0f-38517-192.0.2.256", "not an IP address"},
+      {"zt1-000102030405060708090a0b0c0d0e0f-38517-", "no address"},
+      {"zt1-000102030405060708090a0b0c0d0e0f-38517-a,b", "not an IP address"},
+      {"zt1-000102030405060708090a0b0c0d0e0f-38517-1.1.1.1,1.1.1.2,1.1.1.3,1.1.1.4,1.1.1.5,"
+       "1.1.1.6,1.1.1.7,1.1.1.8,1.1.1.9",
+       "more than 8"},
+  };
+  for (const auto &b : bad) {
+    error.clear();
+    EXPECT_FALSE(TConnectCode::Parse(b.code, read, error)) << b.code;
+    EXPECT_NE(error.find(b.says), std::string::npos) << b.code << ": " << error;
+  }
+  // A failed read leaves the code as it was.
+  EXPECT_EQ(read.Port, 38517);
+}
+
+TEST(Datagram, FramesMessageBytesAndEveryFaultRejected) {
+  TMessage m;
+  m.Type = TMessageType::Frames;
+  m.Ack = 7;
+  m.First = 5;
+  m.FrameCount = 2;
+  m.Frames[1].Count = 1;
+  m.Frames[1].Events[0] = evKeyUp | 2;
+  m.HashCount = 1;
+  m.HashFrame[0] = 4;
+  m.Hash[0] = 0x0102030405060708ull;
+  uint8_t bytes[kMaxDatagram];
+  // Type, three clocks, ack, first, count; frames of 0 and 1 events; one
+  // hash of frame and value: 1 + 6 + 8 + 1 + 1 + 2 + 1 + 12.
+  const size_t n = EncodeMessage(m, bytes, sizeof bytes);
+  ASSERT_EQ(n, 32u);
+  EXPECT_EQ(bytes[18], 0x12);
+  TMessage back;
+  ASSERT_TRUE(DecodeMessage(bytes, n, back));
+  EXPECT_EQ(back.Ack, 7u);
+  EXPECT_EQ(back.Frames[1].Events[0], evKeyUp | 2);
+  EXPECT_EQ(back.Hash[0], 0x0102030405060708ull);
+  // Cut short anywhere, or a byte too many: nothing.
+  for (size_t k = 0; k < n; ++k)
+    EXPECT_FALSE(DecodeMessage(bytes, k, back)) << k;
+  bytes[n] = 0;
+  EXPECT_FALSE(DecodeMessage(bytes, n + 1, back));
+  // An event that does not exist, nine events in a frame, 33 frames.
+  uint8_t changed[kMaxDatagram];
+  std::copy(bytes, bytes + n, changed);
+  changed[18] = 0x14;
+  EXPECT_FALSE(DecodeMessage(changed, n, back));
+  std::copy(bytes, bytes + n, changed);
+  changed[17] = 9;
+  EXPECT_FALSE(DecodeMessage(changed, n, back));
+  std::copy(bytes, bytes + n, changed);
+  changed[15] = 33;
+  EXPECT_FALSE(DecodeMessage(changed, n, back));
+  // A build name longer than any the program sends, or with a control
+  // character.
+  TMessage hello;
+  hello.Type = TMessageType::Hello;
+  hello.Build = "zoftrel";
+  const size_t h = EncodeMessage(hello, bytes, sizeof bytes);
+  ASSERT_EQ(h, 1 + 2 + 1 + 7 + 6u);
+  bytes[3] = 65;
+  EXPECT_FALSE(DecodeMessage(bytes, h, back));
+  bytes[3] = 7;
+  bytes[5] = '\n';
+  EXPECT_FALSE(DecodeMessage(bytes, h, back));
+}
+
+TEST(Datagram, SealedForOneSideOpensOnlyThereAndUnchanged) {
+  const TKey key = DeriveKey(SampleCode().Secret);
+  TConnectCode other = SampleCode();
+  other.Secret[15] ^= 1;
+  const uint8_t plain[3] = {5, 0, 0};
+  uint8_t d[kMaxDatagram], out[kMaxDatagram];
+  const size_t n = SealDatagram(key, 1, 0xAABB, 42, plain, 2, d);
+  ASSERT_EQ(n, kHeaderSize + 2 + kTagSize);
+  uint64_t instance, sequence;
+  size_t size;
+  ASSERT_TRUE(OpenDatagram(key, 1, d, n, instance, sequence, out, size));
+  EXPECT_EQ(instance, 0xAABBu);
+  EXPECT_EQ(sequence, 42u);
+  EXPECT_EQ(size, 2u);
+  // The other role's nonces, another code's key, any bit changed.
+  EXPECT_FALSE(OpenDatagram(key, 0, d, n, instance, sequence, out, size));
+  EXPECT_FALSE(OpenDatagram(DeriveKey(other.Secret), 1, d, n, instance, sequence, out, size));
+  for (size_t i = 0; i < n; ++i) {
+    d[i] ^= 0x40;
+    EXPECT_FALSE(OpenDatagram(key, 1, d, n, instance, sequence, out, size)) << i;
+    d[i] ^= 0x40;
+  }
+  // Nothing over 512 bytes is sealed.
+  uint8_t big[kMaxDatagram] = {};
+  EXPECT_EQ(SealDatagram(key, 1, 1, 1, big, kMaxDatagram - kHeaderSize - kTagSize + 1, d), 0u);
+}
+
+TEST(Delay, FromTheRoundTrip) {
+  // Half the round trip and 20 ms, in 50 ms frames, rounded up.
+  EXPECT_EQ(TNetSession::DelayFor(0, 50), 1);
+  EXPECT_EQ(TNetSession::DelayFor(60, 50), 1);
+  EXPECT_EQ(TNetSession::DelayFor(62, 50), 2);
+  EXPECT_EQ(TNetSession::DelayFor(100, 50), 2);
+  EXPECT_EQ(TNetSession::DelayFor(150, 50), 2);
+  EXPECT_EQ(TNetSession::DelayFor(161, 50), 3);
+  EXPECT_EQ(TNetSession::DelayFor(5000, 50), 8);
+  EXPECT_EQ(TNetSession::DelayFor(-1, 50), 2);
+}
+
+namespace {
+
+// A UDP socket of the test on 127.0.0.1.
+struct TTestSocket {
+  int Fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK, 0);
+  uint16_t Port = 0;
+  TTestSocket() {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(Fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    socklen_t n = sizeof a;
+    getsockname(Fd, reinterpret_cast<sockaddr *>(&a), &n);
+    Port = ntohs(a.sin_port);
+  }
+  ~TTestSocket() { close(Fd); }
+  void SendTo(uint16_t port, const void *data, size_t size) const {
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    a.sin_port = htons(port);
+    sendto(Fd, data, size, 0, reinterpret_cast<sockaddr *>(&a), sizeof a);
+  }
+  // One datagram and the port it came from, or an empty one.
+  std::vector<uint8_t> Read(uint16_t &from) const {
+    uint8_t buffer[2048];
+    sockaddr_in a{};
+    socklen_t n = sizeof a;
+    const ssize_t got =
+        recvfrom(Fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&a), &n);
+    from = ntohs(a.sin_port);
+    return got < 0 ? std::vector<uint8_t>{} : std::vector<uint8_t>(buffer, buffer + got);
+  }
+};
+
+// A host and a joiner that reaches it through the test's socket, which
+// keeps a copy of everything the joiner sent.
+struct TPair {
+  TNetSession Host, Joiner;
+  TTestSocket Middle;
+  uint16_t JoinerPort = 0;
+  std::vector<std::vector<uint8_t>> FromJoiner;
+  int64_t Clock = 1000;
+
+  TPair() {
+    Host.TickMs = Joiner.TickMs = 50;
+    Host.Field[0] = 1020;
+    EXPECT_TRUE(Host.Host(0)) << Host.Message;
+    TConnectCode code = Host.Code;
+    code.Addresses = {"127.0.0.1"};
+    code.Port = Middle.Port;
+    Joiner.Join(code);
+  }
+  // Both sessions and the middle, for `ms` of the sessions' clocks.
+  void Run(int ms) {
+    for (int i = 0; i < ms; ++i) {
+      ++Clock;
+      Host.Poll(Clock);
+      Joiner.Poll(Clock);
+      uint16_t from;
+      for (auto d = Middle.Read(from); !d.empty(); d = Middle.Read(from)) {
+        if (from == Host.Code.Port) {
+          Middle.SendTo(JoinerPort, d.data(), d.size());
+        } else {
+          JoinerPort = from;
+          FromJoiner.push_back(d);
+          Middle.SendTo(Host.Code.Port, d.data(), d.size());
+        }
+      }
+      usleep(200);
+    }
+  }
+};
+
+} // namespace
+
+TEST(Session, KeysTakeEffectDelayFramesOnAndBothSidesAgree) {
+  TPair pair;
+  pair.Run(100);
+  ASSERT_EQ(pair.Host.State, TNetState::Connected) << pair.Host.Message;
+  ASSERT_EQ(pair.Joiner.State, TNetState::Connected) << pair.Joiner.Message;
+  EXPECT_EQ(pair.Joiner.Field[0], 1020);
+  EXPECT_EQ(pair.Joiner.Seed, pair.Host.Seed);
+  // Loopback: the joiner measured a round trip of a few ms, one frame of
+  // delay; the host has measured nothing yet and keeps two.
+  EXPECT_EQ(pair.Joiner.Delay, 1);
+  EXPECT_EQ(pair.Host.Delay, 2);
+  TNetFrame seen[2][8];
+  TStateHash state;
+  for (int f = 0; f < 8; ++f) {
+    if (f == 3) {
+      pair.Host.LocalEvent(evKeyDown | 2);
+      pair.Joiner.LocalEvent(evKeyDown | 0);
+      pair.Joiner.LocalEvent(evStart);
+    }
+    for (int side = 0; side < 2; ++side) {
+      TNetSession &s = side ? pair.Joiner : pair.Host;
+      for (int wait = 0; wait < 500 && !s.FrameReady(); ++wait)
+        pair.Run(1);
+      ASSERT_TRUE(s.FrameReady()) << side << " frame " << f;
+      seen[side][f] = s.TakeFrame(pair.Clock);
+      state.Size = 1;
+      state.Bytes[0] = uint8_t(f);
+      s.FrameDone(state);
+    }
+  }
+  for (int f = 0; f < 8; ++f) {
+    // The host's shot, pressed before frame 3, in frame 3 + 2; the
+    // joiner's two events in frame 3 + 1, in the order pressed.
+    EXPECT_EQ(seen[0][f].Side[1].Count, f == 5 ? 1 : 0) << f;
+    EXPECT_EQ(seen[0][f].Side[2].Count, f == 4 ? 2 : 0) << f;
+    for (int side = 1; side <= 2; ++side) {
+      ASSERT_EQ(seen[1][f].Side[side].Count, seen[0][f].Side[side].Count);
+      for (int e = 0; e < seen[0][f].Side[side].Count; ++e)
+        EXPECT_EQ(seen[1][f].Side[side].Events[e], seen[0][f].Side[side].Events[e]);
+    }
+  }
+  EXPECT_EQ(seen[1][5].Side[1].Events[0], evKeyDown | 2);
+  EXPECT_EQ(seen[1][4].Side[2].Events[1], evStart);
+  pair.Run(30);
+  EXPECT_GT(pair.Host.HashesCompared, 0u);
+  EXPECT_EQ(pair.Host.State, TNetState::Connected);
+}
+
+TEST(Session, DifferentStatesStopBothSidesAtTheTickWhereTheyWentApart) {
+  TPair pair;
+  pair.Run(100);
+  TStateHash state;
+  for (int f = 0; f < 6 && pair.Host.State == TNetState::Connected; ++f) {
+    for (int side = 0; side < 2; ++side) {
+      TNetSession &s = side ? pair.Joiner : pair.Host;
+      for (int wait = 0; wait < 500 && !s.FrameReady(); ++wait)
+        pair.Run(1);
+      if (!s.FrameReady())
+        break;
+      s.TakeFrame(pair.Clock);
+      state.Size = 1;
+      // From frame 2 on, the joiner's battlefield differs.
+      state.Bytes[0] = uint8_t(side && f >= 2 ? 100 + f : f);
+      s.FrameDone(state);
+    }
+  }
+  pair.Run(50);
+  EXPECT_EQ(pair.Host.State, TNetState::Desync);
+  EXPECT_EQ(pair.Joiner.State, TNetState::Desync);
+  EXPECT_EQ(pair.Host.DesyncFrame, 2u);
+  EXPECT_NE(pair.Host.Message.find("at tick 2"), std::string::npos) << pair.Host.Message;
+}
+
+TEST(Session, ForgedReplayedCutOversizedAndStrangersDatagramsChangeNothingAndGetNoAnswer) {
+  TPair pair;
+  pair.Run(100);
+  ASSERT_EQ(pair.Host.State, TNetState::Connected);
+  ASSERT_GE(pair.FromJoiner.size(), 2u);
+  // The joiner stops sending: from here on the host hears only the
+  // attacker, who holds copies of the joiner's datagrams.
+  const uint32_t next = pair.Host.Next;
+  const bool ready = pair.Host.FrameReady();
+  const uint64_t received = pair.Host.DatagramsReceived;
+  const auto &copy = pair.FromJoiner.back();
+  TTestSocket attacker;
+  TNetSession stranger;
+  TConnectCode otherCode = pair.Host.Code;
+  otherCode.Secret[0] ^= 1;
+  stranger.Attach(false, otherCode.Secret, pair.Clock);
+  std::vector<std::vector<uint8_t>> attacks;
+  // Replays, from the middle's own address and from the attacker's.
+  for (const auto &d : pair.FromJoiner)
+    attacks.push_back(d);
+  // Cut short, one byte longer, a bit changed, oversized, empty.
+  attacks.push_back({copy.begin(), copy.end() - 1});
+  attacks.push_back(copy);
+  attacks.back().push_back(0);
+  attacks.push_back(copy);
+  attacks.back()[20] ^= 1;
+  attacks.push_back(std::vector<uint8_t>(600, 0x5A));
+  attacks.push_back({});
+  // A hello sealed with another code's secret, as a stranger sends it.
+  uint8_t plain[64], sealed[kMaxDatagram];
+  TMessage hello;
+  hello.Type = TMessageType::Hello;
+  hello.Version = kProtocolVersion;
+  hello.Build = pair.Host.Build;
+  const size_t n = EncodeMessage(hello, plain, sizeof plain);
+  const TKey strangerKey = DeriveKey(otherCode.Secret);
+  attacks.push_back(
+      std::vector<uint8_t>(sealed, sealed + SealDatagram(strangerKey, 1, 9, 1, plain, n, sealed)));
+  for (const auto &d : attacks) {
+    pair.Middle.SendTo(pair.Host.Code.Port, d.data(), d.size());
+    attacker.SendTo(pair.Host.Code.Port, d.data(), d.size());
+  }
+  for (int i = 0; i < 100; ++i) {
+    ++pair.Clock;
+    pair.Host.Poll(pair.Clock);
+    usleep(200);
+  }
+  EXPECT_EQ(pair.Host.DatagramsReceived, received);
+  EXPECT_GE(pair.Host.DatagramsDropped, 2 * attacks.size() - 2);
+  EXPECT_EQ(pair.Host.Next, next);
+  EXPECT_EQ(pair.Host.FrameReady(), ready);
+  EXPECT_EQ(pair.Host.State, TNetState::Connected);
+  uint16_t from;
+  EXPECT_TRUE(attacker.Read(from).empty());
+  // The host's own frames still go to the middle; nothing else does.
+  for (auto d = pair.Middle.Read(from); !d.empty(); d = pair.Middle.Read(from))
+    EXPECT_EQ(from, pair.Host.Code.Port);
+}
