@@ -194,6 +194,7 @@ void CComputerPlayer::NewGame() {
   DodgeUntil = 0;
   Driving = false;
   Doing = stNothing;
+  HeldTicks = 0;
 }
 
 void CComputerPlayer::ReleaseAll() {
@@ -440,6 +441,21 @@ void CComputerPlayer::Tick() {
     drive = drStand;
   SetDrive(drive);
   Driving = Holds(me->KeyLeft) && Holds(me->KeyRight);
+  const bool left = Holds(me->KeyLeft), right = Holds(me->KeyRight);
+  HeldAfter[HeldTicks++ % kMostKeyDelay] = left && right ? drForward
+                                           : left        ? drLeft
+                                           : right       ? drRight
+                                                         : drStand;
+}
+
+float CComputerPlayer::AngleAhead(const CTankType *tank) const {
+  float angle = tank->Angle;
+  for (int32_t k = std::min({KeyDelay, kMostKeyDelay, HeldTicks}); k > 0; --k) {
+    const TDrive held = HeldAfter[(HeldTicks - k) % kMostKeyDelay];
+    if (held == drLeft || held == drRight)
+      angle = CTankType::TurnedAngle(angle, held == drRight);
+  }
+  return angle;
 }
 
 // What it sees this tick, and what it must forget.
@@ -759,13 +775,14 @@ CComputerPlayer::TDrive CComputerPlayer::Aim(const CTankType *tank) {
   const double b = Bearing(tank->Pos, guess);
   const TPointF believed{guess.X - std::sin(b) * d * ErrorAngle,
                          guess.Y + std::cos(b) * d * ErrorAngle};
-  const double diff = AngleTo(tank->Angle, Bearing(tank->Pos, aimAt) + ErrorAngle);
+  const float ahead = AngleAhead(tank);
+  const double diff = AngleTo(ahead, Bearing(tank->Pos, aimAt) + ErrorAngle);
   const TDrive toward = diff > 0 ? drRight : drLeft;
   if (std::fabs(diff) > kTurnFirst) {
     AlignedTicks = 0;
     return toward;
   }
-  if (IsEnemy(ShotHits(tank, tank->Angle, believed, v))) {
+  if (IsEnemy(ShotHits(tank, ahead, believed, v))) {
     AlignedMisses = 0;
     if (++AlignedTicks > Figures.ShotPause && tank->CanShoot())
       Tap(Players[Side]->KeyShoot);
@@ -775,7 +792,7 @@ CComputerPlayer::TDrive CComputerPlayer::Aim(const CTankType *tank) {
   // The least turn either way may bring the shot onto the target.
   const bool first = diff > 0;
   for (bool right : {first, !first}) {
-    float angle = tank->Angle;
+    float angle = ahead;
     for (int32_t k = LeastTurn(right); k > 0; --k)
       angle = CTankType::TurnedAngle(angle, right);
     if (IsEnemy(ShotHits(tank, angle, believed, v)))
@@ -828,14 +845,14 @@ CComputerPlayer::TDrive CComputerPlayer::HeadFor(const CTankType *tank, TPointF 
       break;
     }
   }
-  const double diff = AngleTo(tank->Angle, heading);
+  const double diff = AngleTo(AngleAhead(tank), heading);
   if (std::fabs(diff) > kDriveTolerance || !CanDrive(tank))
     return diff > 0 ? drRight : drLeft;
   return drForward;
 }
 
 CComputerPlayer::TDrive CComputerPlayer::Steer(const CTankType *tank, TPointF point) {
-  const double diff = AngleTo(tank->Angle, Bearing(tank->Pos, point));
+  const double diff = AngleTo(AngleAhead(tank), Bearing(tank->Pos, point));
   const double tolerance = Driving ? kDriveTolerance : StandTolerance();
   if (std::fabs(diff) > tolerance)
     return diff > 0 ? drRight : drLeft;

@@ -73,6 +73,10 @@ public:
   int32_t Side;
   TComputerFigures Figures;
   TStep Doing = stNothing;
+  // Ticks its keys act later than at one keyboard: in a network game the
+  // input delay less one. It aims and steers from the heading its tank
+  // will have once the keys it held meanwhile have acted.
+  int32_t KeyDelay = 0;
 
   // A game starts: forget what was seen and planned. No key is held.
   void NewGame();
@@ -106,6 +110,10 @@ private:
   IComputerKeys *Keys;
   uint16_t Held[4] = {};
   int32_t HeldCount = 0;
+  // What its keys had the tank do at the end of each of its last ticks.
+  static constexpr int32_t kMostKeyDelay = 8;
+  TDrive HeldAfter[kMostKeyDelay] = {};
+  int32_t HeldTicks = 0;
   int64_t TurnKeysChangedAt = 0;
   int64_t TappedAt = 0;
   // The last turn, and the tick it ended on.
@@ -208,6 +216,9 @@ private:
   bool ConsiderSwitch(const CTankType *tank, bool doomed);
   void ChooseTarget(const CTankType *tank);
   TDrive BackOff(const CTankType *tank);
+  // Its tank's heading once the keys held over its last KeyDelay ticks
+  // have acted.
+  float AngleAhead(const CTankType *tank) const;
   TDrive Aim(const CTankType *tank);
   TDrive Travel(const CTankType *tank);
   TDrive HeadFor(const CTankType *tank, TPointF point);

@@ -94,8 +94,12 @@ int TForm1::SideOfKey(uint16_t key) const {
 
 void TForm1::NewComputerGames() {
   for (auto &computer : Computers)
-    if (computer)
+    if (computer) {
+      // In a network game its keys act Delay ticks after its tick, one
+      // tick being what they take at one keyboard.
+      computer->KeyDelay = Net ? Net->Delay - 1 : 0;
       computer->NewGame();
+    }
 }
 
 void TForm1::RunComputers() {

@@ -196,6 +196,7 @@ int main(int argc, char **argv) {
                 Lines[w]->Draw(true);
               PlaceWalls();
               window.Running = true;
+              computer.KeyDelay = session.Delay - 1;
               computer.NewGame();
               ++started;
               ticks = 0;
