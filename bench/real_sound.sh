@@ -39,11 +39,19 @@ stop_game() {
   APP_PID=
   wait_gone Zoftrel
 }
+# wakeups TASK_DIR...: the times the threads went to sleep and woke, so far.
+wakeups() {
+  cat $(printf '%s/status ' $1) | awk '/^voluntary_ctxt_switches/ {n += $2} END {print n + 0}'
+}
+# The audio thread: SDL's, or libpulse's of the program's own output.
 audio_task() {
   local t
   for t in /proc/$APP_PID/task/*; do
-    [[ $(cat "$t/comm") == SDLAudio* ]] && echo "$t" && return
+    case $(cat "$t/comm") in
+    SDLAudio* | threaded-ml) echo "$t" && return 0 ;;
+    esac
   done
+  return 0
 }
 
 # --- idle on the instruction screen ---
@@ -66,6 +74,8 @@ xdotool keydown f keydown KP_6
 AUDIO=$(audio_task)
 p0=$(ticks /proc/$APP_PID) s0=$(ticks /proc/$PULSE_PID) t0=$EPOCHREALTIME
 [[ -n $AUDIO ]] && u0=$(ticks "$AUDIO") || u0=0
+[[ -n $AUDIO ]] && w0=$(wakeups "$AUDIO") || w0=0
+v0=$(wakeups "/proc/$PULSE_PID/task/*")
 end=$((SECONDS + DURATION))
 while ((SECONDS < end)); do
   xdotool key e key KP_8
@@ -73,6 +83,8 @@ while ((SECONDS < end)); do
 done
 p1=$(ticks /proc/$APP_PID) s1=$(ticks /proc/$PULSE_PID) t1=$EPOCHREALTIME
 [[ -n $AUDIO ]] && u1=$(ticks "$AUDIO") || u1=0
+[[ -n $AUDIO ]] && w1=$(wakeups "$AUDIO") || w1=0
+v1=$(wakeups "/proc/$PULSE_PID/task/*")
 xdotool keyup f keyup KP_6
 # The figures count only if the game was heard: the program's stream is
 # still there, and a recording taken now, after the measured stretch,
@@ -90,6 +102,8 @@ echo "a game with music, $(printf %.0f "$secs") s: program $(percent $((p1 - p0)
   "(audio thread $(percent $((u1 - u0)) "$secs") %), server $(percent $((s1 - s0)) "$secs") %," \
   "together $(percent $((p1 - p0 + s1 - s0)) "$secs") % of one core;" \
   "$((streams)) stream(s) of the program at its end, then a peak of $heard"
+echo "  wake-ups a second: audio thread $(awk -v w=$((w1 - w0)) -v s="$secs" 'BEGIN {printf "%.0f", w / s}')," \
+  "server $(awk -v w=$((v1 - v0)) -v s="$secs" 'BEGIN {printf "%.0f", w / s}')"
 loud "$heard" && ((streams == 1)) || echo "WARNING: the game was not heard: these figures are not a playing game's"
 stop_game
 

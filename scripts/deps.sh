@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libsdl2-dev
-  libfluidsynth-dev timgm6mb-soundfont fonts-comic-neue fonts-dejavu-core libgtest-dev
+  libpulse-dev libfluidsynth-dev timgm6mb-soundfont fonts-comic-neue fonts-dejavu-core libgtest-dev
   libbenchmark-dev libxcb1-dev)
 if [[ ${1:-play} == package || ${1:-play} == test ]]; then
   # cpack's dependency list: dpkg-shlibdeps, and file to find the programs.
