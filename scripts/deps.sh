@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libsdl2-dev
   libpulse-dev libfluidsynth-dev timgm6mb-soundfont fonts-comic-neue fonts-dejavu-core libgtest-dev
-  libbenchmark-dev libxcb1-dev)
+  libbenchmark-dev libxcb1-dev libxcb-xkb-dev)
 if [[ ${1:-play} == package || ${1:-play} == test ]]; then
   # cpack's dependency list: dpkg-shlibdeps, and file to find the programs.
   PACKAGES+=(dpkg-dev file)

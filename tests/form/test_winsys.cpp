@@ -10,6 +10,7 @@
 #include "ui/winsys/label.h"
 #include "ui/winsys/timer.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -18,6 +19,7 @@
 #include <QPainter>
 #include <QTimer>
 #include <gtest/gtest.h>
+#include <xcb/xcb.h>
 
 namespace {
 
@@ -190,6 +192,69 @@ TEST(Keys, AutoRepeatGivesRepeatedKeyDownsAndOneRelease) {
   std::vector<std::pair<char, uint16_t>> expected(4, {'d', 102});
   expected.push_back({'u', 102});
   EXPECT_EQ(form.Keys, expected);
+}
+
+// What the X server sends while a key is held, as the window system's
+// native event filters see it: presses alone, then one release.
+struct XKey {
+  uint8_t Type;
+  uint8_t Code;
+  uint16_t State;
+  uint32_t Window;
+};
+// Whether the form took the event itself (the window system then never
+// sees it).
+bool SendX(const XKey &k) {
+  xcb_key_press_event_t e{};
+  e.response_type = k.Type;
+  e.detail = k.Code;
+  e.state = k.State;
+  e.event = k.Window;
+  qintptr result = 0;
+  return QAbstractEventDispatcher::instance()->filterNativeEvent("xcb_generic_event_t", &e,
+                                                                 &result);
+}
+
+TEST(Keys, RepeatsOfAHeldGameKeyGoStraightToTheFormUntilItIsLetGo) {
+  TestForm form;
+  const auto win = static_cast<uint32_t>(form.internalWinId());
+  ASSERT_NE(win, 0u);
+  // Keypad 6 is X key code 85; with Num Lock on, its state has Mod2 (0x10).
+  const uint8_t kp6 = 85, enter = 36;
+  const uint16_t numLock = 0x10, shift = 0x01;
+  auto qtPress = [&](int key, Qt::KeyboardModifiers mods, uint8_t code, uint32_t keysym) {
+    QKeyEvent e(QEvent::KeyPress, key, mods, code, keysym, numLock);
+    QApplication::sendEvent(&form, &e);
+  };
+  // Before the window system has delivered the press, a press is its own.
+  EXPECT_FALSE(SendX({XCB_KEY_PRESS, kp6, numLock, win}));
+  qtPress(Qt::Key_6, Qt::KeypadModifier, kp6, 0xFFB6);
+  EXPECT_TRUE(SendX({XCB_KEY_PRESS, kp6, numLock, win}));
+  EXPECT_TRUE(SendX({XCB_KEY_PRESS, kp6, numLock, win}));
+  // Under other modifiers the key may mean another thing: the window
+  // system reads it afresh. So it does for another window.
+  EXPECT_FALSE(SendX({XCB_KEY_PRESS, kp6, numLock | shift, win}));
+  EXPECT_FALSE(SendX({XCB_KEY_PRESS, kp6, numLock, win + 1}));
+  // The release goes the usual way, and the key's next press after it too.
+  EXPECT_FALSE(SendX({XCB_KEY_RELEASE, kp6, numLock, win}));
+  EXPECT_FALSE(SendX({XCB_KEY_PRESS, kp6, numLock, win}));
+  std::vector<std::pair<char, uint16_t>> expected(3, {'d', 102});
+  EXPECT_EQ(form.Keys, expected);
+
+  // Enter presses buttons: all its presses go through the window system.
+  qtPress(Qt::Key_Return, Qt::NoModifier, enter, 0xFF0D);
+  EXPECT_FALSE(SendX({XCB_KEY_PRESS, enter, numLock, win}));
+  EXPECT_EQ(form.Keys.size(), 4u);
+
+  // A key held while another window takes the keyboard is let go there:
+  // its next press here is a new one.
+  QApplication::setActiveWindow(&form);
+  qtPress(Qt::Key_6, Qt::KeypadModifier, kp6, 0xFFB6);
+  EXPECT_TRUE(SendX({XCB_KEY_PRESS, kp6, numLock, win}));
+  TestForm other;
+  QApplication::setActiveWindow(&other);
+  EXPECT_FALSE(SendX({XCB_KEY_PRESS, kp6, numLock, win}));
+  EXPECT_EQ(form.Keys.size(), 6u);
 }
 
 TEST(Keys, EnterPressesTheDefaultButtonUnlessAnotherButtonHasTheFocus) {

@@ -2,6 +2,7 @@
 
 #include "ui/winsys/application.h"
 #include "ui/winsys/graphiccontrol.h"
+#include "ui/winsys/keyrepeat.h"
 #include "ui/winsys/keys.h"
 
 #include <QAbstractEventDispatcher>
@@ -13,7 +14,9 @@
 #include <algorithm>
 
 TCustomForm::TCustomForm(QWidget *parent)
-    : QWidget(parent), Backing(1, 1, QImage::Format_RGB32), FormCanvas(&Backing) {
+    : QWidget(parent), Backing(1, 1, QImage::Format_RGB32), FormCanvas(&Backing),
+      Repeats(std::make_unique<TKeyRepeat>(
+          [this](uint16_t key) { SourceKeyDown(KeyboardSource, key); })) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setAttribute(Qt::WA_NoSystemBackground);
   FormCanvas.OnDrawn = [this](const TRect &r) { AddDrawn(TImageCanvas::ToQRect(r)); };
@@ -216,8 +219,10 @@ void TCustomForm::changeEvent(QEvent *event) {
   // Keys released while another window has the focus never come back to
   // this one: the keyboard stops holding anything here, and the game is
   // told nothing, just as before.
-  if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+  if (event->type() == QEvent::ActivationChange && !isActiveWindow()) {
     DropHolds(KeyboardSource);
+    Repeats->Clear();
+  }
   if (event->type() == QEvent::WindowStateChange) {
     auto *e = static_cast<QWindowStateChangeEvent *>(event);
     if ((e->oldState() & Qt::WindowMinimized) && !(windowState() & Qt::WindowMinimized))
@@ -268,9 +273,14 @@ bool TCustomForm::eventFilter(QObject *watched, QEvent *event) {
     return true;
   uint16_t vk = VirtualKeyFromEvent(*key);
   if (KeyPreview && vk != 0) {
-    if (type == QEvent::KeyPress)
+    if (type == QEvent::KeyPress) {
       SourceKeyDown(KeyboardSource, vk);
-    else
+      // The game's keys mean nothing to the buttons: their repeats can go
+      // straight to the form.
+      if ((vk >= 'A' && vk <= 'Z') || (vk >= VK_NUMPAD0 && vk <= VK_NUMPAD0 + 9))
+        Repeats->Pressed(static_cast<uint32_t>(internalWinId()), key->nativeScanCode(),
+                         key->nativeModifiers(), vk);
+    } else
       SourceKeyUp(KeyboardSource, vk);
   }
   if (type == QEvent::KeyPress && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {

@@ -10,10 +10,12 @@
 #include <QRegion>
 #include <QWidget>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class QPushButton;
 class TGraphicControl;
+class TKeyRepeat;
 
 class TCustomForm : public QWidget {
   Q_OBJECT
@@ -113,4 +115,6 @@ private:
   int DrawnCount = 0;
   // Which source holds which key; a handful of entries at most.
   std::vector<std::pair<uint16_t, int>> KeyHolders;
+  // The keyboard's repeats of held keys.
+  std::unique_ptr<TKeyRepeat> Repeats;
 };
