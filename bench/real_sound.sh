@@ -13,22 +13,40 @@
 # time, and the recording's position is tied to the clock by sampling its
 # size every few milliseconds. They are measured with a silent tune in
 # place of the music, so that only the sound measured is heard.
+# SOUND_SERVER=pipewire runs the same on a private PipeWire with its
+# PulseAudio layer and WirePlumber (their CPU together is the server's);
+# SDL_DRIVER=NAME has the program use SDL's driver NAME instead of its own
+# output (pulseaudio, pipewire).
 # Usage: bench/real_sound.sh [RUN_DIR] [SECONDS]   (default: build/bin, 20)
 source "$(dirname "$0")/../tests/e2e/lib.sh"
 RUN_DIR=$(realpath "${1:-$(dirname "$0")/../build/bin}")
 DURATION=${2:-20}
 start_x 1280 1024
-start_pulse
+if [[ ${SOUND_SERVER:-pulseaudio} == pipewire ]]; then
+  start_pipewire
+else
+  start_pulse
+fi
 WORK=$PULSE_DIR/work
 mkdir -p "$WORK"
 
 ticks() { awk '{sub(/^.*\) /, ""); print $12 + $13}' "$1/stat"; }
+# The server's CPU ticks so far: every process of it.
+server_ticks() {
+  local pid n=0
+  for pid in "${SERVER_PIDS[@]}"; do n=$((n + $(ticks "/proc/$pid"))); done
+  echo "$n"
+}
 hz=$(getconf CLK_TCK)
 percent() { awk -v t="$1" -v s="$2" -v hz="$hz" 'BEGIN {printf "%.2f", 100 * t / hz / s}'; }
 
 # run_game DIR: the program started in DIR (where its tune lies).
 run_game() {
-  (cd "$1" && exec "$RUN_DIR/zoftrel" >/dev/null 2>&1) &
+  (
+    cd "$1"
+    [[ -n ${SDL_DRIVER:-} ]] && export SDL_AUDIODRIVER=$SDL_DRIVER
+    exec "$RUN_DIR/zoftrel" >/dev/null 2>&1
+  ) &
   APP_PID=$!
   WIN=$(wait_window Zoftrel)
   sleep 0.3
@@ -43,12 +61,13 @@ stop_game() {
 wakeups() {
   cat $(printf '%s/status ' $1) | awk '/^voluntary_ctxt_switches/ {n += $2} END {print n + 0}'
 }
-# The audio thread: SDL's, or libpulse's of the program's own output.
+# The audio thread: SDL's, PipeWire's, or libpulse's of the program's own
+# output.
 audio_task() {
   local t
   for t in /proc/$APP_PID/task/*; do
     case $(cat "$t/comm") in
-    SDLAudio* | threaded-ml) echo "$t" && return 0 ;;
+    SDLAudio* | threaded-ml | data-loop*) echo "$t" && return 0 ;;
     esac
   done
   return 0
@@ -57,9 +76,9 @@ audio_task() {
 # --- idle on the instruction screen ---
 run_game "$RUN_DIR"
 sleep 3
-a0=$(ticks /proc/$APP_PID) s0=$(ticks /proc/$PULSE_PID)
+a0=$(ticks /proc/$APP_PID) s0=$(server_ticks)
 sleep 10
-a1=$(ticks /proc/$APP_PID) s1=$(ticks /proc/$PULSE_PID)
+a1=$(ticks /proc/$APP_PID) s1=$(server_ticks)
 echo "instruction screen, 10 s: program $(percent $((a1 - a0)) 10) %, server $(percent $((s1 - s0)) 10) %," \
   "together $(percent $((a1 - a0 + s1 - s0)) 10) % of one core (sink $(sink_state))"
 
@@ -72,19 +91,19 @@ sleep 0.5
 xdotool windowfocus --sync "$WIN"
 xdotool keydown f keydown KP_6
 AUDIO=$(audio_task)
-p0=$(ticks /proc/$APP_PID) s0=$(ticks /proc/$PULSE_PID) t0=$EPOCHREALTIME
+p0=$(ticks /proc/$APP_PID) s0=$(server_ticks) t0=$EPOCHREALTIME
 [[ -n $AUDIO ]] && u0=$(ticks "$AUDIO") || u0=0
 [[ -n $AUDIO ]] && w0=$(wakeups "$AUDIO") || w0=0
-v0=$(wakeups "/proc/$PULSE_PID/task/*")
+v0=$(wakeups "$(printf '/proc/%s/task/* ' "${SERVER_PIDS[@]}")")
 end=$((SECONDS + DURATION))
 while ((SECONDS < end)); do
   xdotool key e key KP_8
   sleep 1.3
 done
-p1=$(ticks /proc/$APP_PID) s1=$(ticks /proc/$PULSE_PID) t1=$EPOCHREALTIME
+p1=$(ticks /proc/$APP_PID) s1=$(server_ticks) t1=$EPOCHREALTIME
 [[ -n $AUDIO ]] && u1=$(ticks "$AUDIO") || u1=0
 [[ -n $AUDIO ]] && w1=$(wakeups "$AUDIO") || w1=0
-v1=$(wakeups "/proc/$PULSE_PID/task/*")
+v1=$(wakeups "$(printf '/proc/%s/task/* ' "${SERVER_PIDS[@]}")")
 xdotool keyup f keyup KP_6
 # The figures count only if the game was heard: the program's stream is
 # still there, and a recording taken now, after the measured stretch,

@@ -12,7 +12,8 @@ if [[ ${1:-play} == package || ${1:-play} == test ]]; then
 fi
 if [[ ${1:-play} == test ]]; then
   PACKAGES+=(xvfb xauth xdotool x11-xkb-utils imagemagick sox clang libclang-rt-14-dev llvm
-    desktop-file-utils appstream lintian openbox x11-utils pulseaudio pulseaudio-utils)
+    desktop-file-utils appstream lintian openbox x11-utils pulseaudio pulseaudio-utils
+    pipewire pipewire-pulse wireplumber dbus)
 fi
 
 missing=()

@@ -3,6 +3,7 @@
 #include <pulse/pulseaudio.h>
 
 #include <algorithm>
+#include <cstring>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -24,9 +25,10 @@ TSfxPulseOutput::TSfxPulseOutput(TSfxOutputSource &source, int rate)
     : FSource(source), FRate(rate) {}
 
 std::unique_ptr<TSfxPulseOutput> TSfxPulseOutput::Open(TSfxOutputSource &source, int rate,
-                                                       bool paused) {
+                                                       bool paused, bool &pipeWire) {
   std::unique_ptr<TSfxPulseOutput> output(new TSfxPulseOutput(source, rate));
-  if (!output->Connect(paused))
+  pipeWire = false;
+  if (!output->Connect(paused, pipeWire))
     return nullptr;
   return output;
 }
@@ -61,7 +63,7 @@ bool TSfxPulseOutput::WaitUntilReady(bool (*ready)(TSfxPulseOutput &)) {
   return ready(*this) && !FFailed.load();
 }
 
-bool TSfxPulseOutput::Connect(bool paused) {
+bool TSfxPulseOutput::Connect(bool paused, bool &pipeWire) {
   FHistoryFrames = int64_t(FRate) * kHistoryMs / 1000;
   FHistory.assign(size_t(FHistoryFrames) * kChannels, 0.0f);
   FRewriteBuffer.assign(FHistory.size(), 0.0f);
@@ -98,6 +100,22 @@ bool TSfxPulseOutput::Connect(bool paused) {
       this);
   bool ok = WaitUntilReady(
       [](TSfxPulseOutput &o) { return pa_context_get_state(o.FContext) == PA_CONTEXT_READY; });
+  if (ok) {
+    pa_operation *asked = pa_context_get_server_info(
+        FContext,
+        [](pa_context *, const pa_server_info *info, void *self) {
+          auto *output = static_cast<TSfxPulseOutput *>(self);
+          output->FPipeWire =
+              info && info->server_name && std::strstr(info->server_name, "PipeWire");
+          pa_threaded_mainloop_signal(output->FLoop, 0);
+        },
+        this);
+    if (asked)
+      pa_operation_unref(asked);
+    ok = asked && WaitUntilReady([](TSfxPulseOutput &o) { return o.FPipeWire >= 0; });
+    pipeWire = FPipeWire == 1;
+    ok = ok && !pipeWire;
+  }
   if (ok) {
     const pa_sample_spec spec{PA_SAMPLE_FLOAT32LE, uint32_t(FRate), uint8_t(kChannels)};
     pa_channel_map map;

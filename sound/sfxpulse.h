@@ -57,8 +57,11 @@ public:
 
   // Connects to the server and opens a stereo float stream at `rate`;
   // corked while `paused`. nullptr when no server of that protocol answers
-  // or the stream cannot be made.
-  static std::unique_ptr<TSfxPulseOutput> Open(TSfxOutputSource &source, int rate, bool paused);
+  // or the stream cannot be made, and when the server is PipeWire's
+  // layer (`pipeWire` then tells): there SDL's own PipeWire driver costs
+  // less at the same latency.
+  static std::unique_ptr<TSfxPulseOutput> Open(TSfxOutputSource &source, int rate, bool paused,
+                                               bool &pipeWire);
   ~TSfxPulseOutput();
   TSfxPulseOutput(const TSfxPulseOutput &) = delete;
   TSfxPulseOutput &operator=(const TSfxPulseOutput &) = delete;
@@ -80,7 +83,7 @@ public:
 
 private:
   TSfxPulseOutput(TSfxOutputSource &source, int rate);
-  bool Connect(bool paused);
+  bool Connect(bool paused, bool &pipeWire);
   bool WaitUntilReady(bool (*ready)(TSfxPulseOutput &));
   void Write(size_t bytes);
   void Rewrite();
@@ -107,6 +110,7 @@ private:
   std::atomic<bool> FRewriteWanted{false};
   bool FTimingAsked = false; // a timing update for a rewrite is on its way
   bool FTimedOut = false;
+  int FPipeWire = -1; // the server's name answered: 1 when PipeWire's
   uint32_t FAheadFrames = 0;
   uint32_t FRequestFrames = 0;
   // What was written, by stream frame: the last FHistoryFrames of it.

@@ -264,8 +264,10 @@ TSfxAudio::TSfxAudio() {
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
     throw Exception("Failed to Create DirectSound");
   // Our own output where a PulseAudio-protocol server answers, unless the
-  // user chose SDL's driver; SDL's output for good when none answers.
-  FTryOwnOutput = !std::getenv("SDL_AUDIODRIVER");
+  // user chose SDL's driver; SDL's output for good when none answers, and
+  // on PipeWire its own driver, which SDL would try after PulseAudio's.
+  const char *driver = std::getenv("SDL_AUDIODRIVER");
+  FTryOwnOutput = !driver || !*driver;
   try {
     std::lock_guard device(FDeviceLock);
     try {
@@ -274,6 +276,8 @@ TSfxAudio::TSfxAudio() {
       if (!FTryOwnOutput)
         throw;
       FTryOwnOutput = false;
+      if (FOnPipeWire && SDL_AudioInit("pipewire") != 0)
+        SDL_AudioInit(nullptr);
       OpenDevice();
     }
   } catch (...) {
@@ -306,7 +310,10 @@ void TSfxAudio::OpenDevice() {
     Lock();
     const bool paused = FPaused;
     Unlock();
-    std::unique_ptr<TSfxPulseOutput> output = TSfxPulseOutput::Open(*this, kDeviceRate, paused);
+    bool pipeWire = false;
+    std::unique_ptr<TSfxPulseOutput> output =
+        TSfxPulseOutput::Open(*this, kDeviceRate, paused, pipeWire);
+    FOnPipeWire = FOnPipeWire || pipeWire;
     if (!output)
       throw Exception("Failed to Create DirectSound");
     Lock();

@@ -231,6 +231,7 @@ private:
 
   std::atomic<uint32_t> FDevice{0}; // SDL audio device id or kOwnOutput, 0 while closed
   bool FTryOwnOutput = false;       // SDL_AUDIODRIVER names no driver
+  bool FOnPipeWire = false;         // the server is PipeWire's PulseAudio layer
   // Our own output, open while FDevice is kOwnOutput; changed by the
   // device operations, with FDeviceLock held.
   std::unique_ptr<TSfxPulseOutput> FOwnOutput;
