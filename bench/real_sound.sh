@@ -13,22 +13,40 @@
 # time, and the recording's position is tied to the clock by sampling its
 # size every few milliseconds. They are measured with a silent tune in
 # place of the music, so that only the sound measured is heard.
+# SOUND_SERVER=pipewire runs the same on a private PipeWire with its
+# PulseAudio layer and WirePlumber (their CPU together is the server's);
+# SDL_DRIVER=NAME has the program use SDL's driver NAME instead of its own
+# output (pulseaudio, pipewire).
 # Usage: bench/real_sound.sh [RUN_DIR] [SECONDS]   (default: build/bin, 20)
 source "$(dirname "$0")/../tests/e2e/lib.sh"
 RUN_DIR=$(realpath "${1:-$(dirname "$0")/../build/bin}")
 DURATION=${2:-20}
 start_x 1280 1024
-start_pulse
+if [[ ${SOUND_SERVER:-pulseaudio} == pipewire ]]; then
+  start_pipewire
+else
+  start_pulse
+fi
 WORK=$PULSE_DIR/work
 mkdir -p "$WORK"
 
 ticks() { awk '{sub(/^.*\) /, ""); print $12 + $13}' "$1/stat"; }
+# The server's CPU ticks so far: every process of it.
+server_ticks() {
+  local pid n=0
+  for pid in "${SERVER_PIDS[@]}"; do n=$((n + $(ticks "/proc/$pid"))); done
+  echo "$n"
+}
 hz=$(getconf CLK_TCK)
 percent() { awk -v t="$1" -v s="$2" -v hz="$hz" 'BEGIN {printf "%.2f", 100 * t / hz / s}'; }
 
 # run_game DIR: the program started in DIR (where its tune lies).
 run_game() {
-  (cd "$1" && exec "$RUN_DIR/zoftrel" >/dev/null 2>&1) &
+  (
+    cd "$1"
+    [[ -n ${SDL_DRIVER:-} ]] && export SDL_AUDIODRIVER=$SDL_DRIVER
+    exec "$RUN_DIR/zoftrel" >/dev/null 2>&1
+  ) &
   APP_PID=$!
   WIN=$(wait_window Zoftrel)
   sleep 0.3
@@ -39,19 +57,28 @@ stop_game() {
   APP_PID=
   wait_gone Zoftrel
 }
+# wakeups TASK_DIR...: the times the threads went to sleep and woke, so far.
+wakeups() {
+  cat $(printf '%s/status ' $1) | awk '/^voluntary_ctxt_switches/ {n += $2} END {print n + 0}'
+}
+# The audio thread: SDL's, PipeWire's, or libpulse's of the program's own
+# output.
 audio_task() {
   local t
   for t in /proc/$APP_PID/task/*; do
-    [[ $(cat "$t/comm") == SDLAudio* ]] && echo "$t" && return
+    case $(cat "$t/comm") in
+    SDLAudio* | threaded-ml | data-loop*) echo "$t" && return 0 ;;
+    esac
   done
+  return 0
 }
 
 # --- idle on the instruction screen ---
 run_game "$RUN_DIR"
 sleep 3
-a0=$(ticks /proc/$APP_PID) s0=$(ticks /proc/$PULSE_PID)
+a0=$(ticks /proc/$APP_PID) s0=$(server_ticks)
 sleep 10
-a1=$(ticks /proc/$APP_PID) s1=$(ticks /proc/$PULSE_PID)
+a1=$(ticks /proc/$APP_PID) s1=$(server_ticks)
 echo "instruction screen, 10 s: program $(percent $((a1 - a0)) 10) %, server $(percent $((s1 - s0)) 10) %," \
   "together $(percent $((a1 - a0 + s1 - s0)) 10) % of one core (sink $(sink_state))"
 
@@ -64,15 +91,19 @@ sleep 0.5
 xdotool windowfocus --sync "$WIN"
 xdotool keydown f keydown KP_6
 AUDIO=$(audio_task)
-p0=$(ticks /proc/$APP_PID) s0=$(ticks /proc/$PULSE_PID) t0=$EPOCHREALTIME
+p0=$(ticks /proc/$APP_PID) s0=$(server_ticks) t0=$EPOCHREALTIME
 [[ -n $AUDIO ]] && u0=$(ticks "$AUDIO") || u0=0
+[[ -n $AUDIO ]] && w0=$(wakeups "$AUDIO") || w0=0
+v0=$(wakeups "$(printf '/proc/%s/task/* ' "${SERVER_PIDS[@]}")")
 end=$((SECONDS + DURATION))
 while ((SECONDS < end)); do
   xdotool key e key KP_8
   sleep 1.3
 done
-p1=$(ticks /proc/$APP_PID) s1=$(ticks /proc/$PULSE_PID) t1=$EPOCHREALTIME
+p1=$(ticks /proc/$APP_PID) s1=$(server_ticks) t1=$EPOCHREALTIME
 [[ -n $AUDIO ]] && u1=$(ticks "$AUDIO") || u1=0
+[[ -n $AUDIO ]] && w1=$(wakeups "$AUDIO") || w1=0
+v1=$(wakeups "$(printf '/proc/%s/task/* ' "${SERVER_PIDS[@]}")")
 xdotool keyup f keyup KP_6
 # The figures count only if the game was heard: the program's stream is
 # still there, and a recording taken now, after the measured stretch,
@@ -90,6 +121,8 @@ echo "a game with music, $(printf %.0f "$secs") s: program $(percent $((p1 - p0)
   "(audio thread $(percent $((u1 - u0)) "$secs") %), server $(percent $((s1 - s0)) "$secs") %," \
   "together $(percent $((p1 - p0 + s1 - s0)) "$secs") % of one core;" \
   "$((streams)) stream(s) of the program at its end, then a peak of $heard"
+echo "  wake-ups a second: audio thread $(awk -v w=$((w1 - w0)) -v s="$secs" 'BEGIN {printf "%.0f", w / s}')," \
+  "server $(awk -v w=$((v1 - v0)) -v s="$secs" 'BEGIN {printf "%.0f", w / s}')"
 loud "$heard" && ((streams == 1)) || echo "WARNING: the game was not heard: these figures are not a playing game's"
 stop_game
 

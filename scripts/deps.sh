@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libsdl2-dev
-  libfluidsynth-dev timgm6mb-soundfont fonts-comic-neue fonts-dejavu-core libgtest-dev
+  libpulse-dev libfluidsynth-dev timgm6mb-soundfont fonts-comic-neue fonts-dejavu-core libgtest-dev
   libbenchmark-dev libxcb1-dev libxcb-xkb-dev libsodium-dev)
 if [[ ${1:-play} == package || ${1:-play} == test ]]; then
   # cpack's dependency list: dpkg-shlibdeps, and file to find the programs.
@@ -12,7 +12,8 @@ if [[ ${1:-play} == package || ${1:-play} == test ]]; then
 fi
 if [[ ${1:-play} == test ]]; then
   PACKAGES+=(xvfb xauth xdotool x11-xkb-utils imagemagick sox clang libclang-rt-14-dev llvm
-    desktop-file-utils appstream lintian openbox x11-utils pulseaudio pulseaudio-utils)
+    desktop-file-utils appstream lintian openbox x11-utils pulseaudio pulseaudio-utils
+    pipewire pipewire-pulse wireplumber dbus)
 fi
 
 missing=()

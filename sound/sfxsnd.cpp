@@ -13,6 +13,11 @@
 namespace {
 
 constexpr int kDeviceRate = 44100;
+
+void Clamp(float *out, int frames) {
+  for (float &sample : std::span(out, size_t(frames) * TSfxAudio::kChannels))
+    sample = std::clamp(sample, -1.0f, 1.0f);
+}
 constexpr int kDeviceFrames = 882; // 20 ms
 constexpr int32_t kSilence = -10000;
 
@@ -150,7 +155,11 @@ void TSfxSoundBuffer::PlayWithLoop(bool looping) {
   }
   FAudio.Lock();
   FLooping = looping;
-  FPlaying = true;
+  if (!FPlaying) {
+    FPlaying = true;
+    FStarted = true;
+    FAudio.StartedLocked();
+  }
   FAudio.WakeLocked();
   FAudio.Unlock();
 }
@@ -254,9 +263,23 @@ TSfxAudio::TSfxAudio() {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0)
     throw Exception("Failed to Create DirectSound");
+  // Our own output where a PulseAudio-protocol server answers, unless the
+  // user chose SDL's driver; SDL's output for good when none answers, and
+  // on PipeWire its own driver, which SDL would try after PulseAudio's.
+  const char *driver = std::getenv("SDL_AUDIODRIVER");
+  FTryOwnOutput = !driver || !*driver;
   try {
     std::lock_guard device(FDeviceLock);
-    OpenDevice();
+    try {
+      OpenDevice();
+    } catch (const Exception &) {
+      if (!FTryOwnOutput)
+        throw;
+      FTryOwnOutput = false;
+      if (FOnPipeWire && SDL_AudioInit("pipewire") != 0)
+        SDL_AudioInit(nullptr);
+      OpenDevice();
+    }
   } catch (...) {
     SDL_QuitSubSystem(SDL_INIT_AUDIO);
     throw;
@@ -283,6 +306,29 @@ TSfxAudio::~TSfxAudio() {
 // With FDeviceLock held. The mix format is asked for as it is; SDL
 // converts it to whatever the device plays.
 void TSfxAudio::OpenDevice() {
+  if (FTryOwnOutput) {
+    Lock();
+    const bool paused = FPaused;
+    Unlock();
+    bool pipeWire = false;
+    std::unique_ptr<TSfxPulseOutput> output =
+        TSfxPulseOutput::Open(*this, kDeviceRate, paused, pipeWire);
+    FOnPipeWire = FOnPipeWire || pipeWire;
+    if (!output)
+      throw Exception("Failed to Create DirectSound");
+    Lock();
+    FCanIdle = false;
+    FCanGiveBack = true;
+    FLastSound = TClock::now();
+    FRewriter = output.get();
+    // Sounds started while it was closed go out with its first writes.
+    FRewriteAsked = false;
+    FOwnOutput = std::move(output);
+    FDevice = kOwnOutput;
+    Unlock();
+    ++FOpenings;
+    return;
+  }
   SDL_AudioSpec want{};
   want.freq = kDeviceRate;
   want.format = AUDIO_F32SYS;
@@ -318,6 +364,17 @@ void TSfxAudio::CloseDevice() {
   const uint32_t device = FDevice.load();
   if (device == 0)
     return;
+  if (FOwnOutput) {
+    Lock();
+    FRewriter = nullptr;
+    FRewriteAsked = false;
+    Unlock();
+    FOwnOutput.reset(); // its thread may be waiting for the mixing lock
+    Lock();
+    FDevice = 0;
+    Unlock();
+    return;
+  }
   Lock();
   FClosing = true;
   LetCallbackGoLocked();
@@ -387,7 +444,7 @@ void TSfxAudio::Keep() {
       }
       continue;
     }
-    if (SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED) {
+    if (FOwnOutput ? FOwnOutput->Failed() : SDL_GetAudioDeviceStatus(device) == SDL_AUDIO_STOPPED) {
       // Taken away (the server went, the output was unplugged): try again
       // at once, then once a second.
       FLost = true;
@@ -431,7 +488,9 @@ void TSfxAudio::SetPaused(bool paused) {
   LetCallbackGoLocked();
   Unlock();
   std::lock_guard device(FDeviceLock);
-  if (FDevice.load() != 0)
+  if (FOwnOutput)
+    FOwnOutput->SetPaused(paused);
+  else if (FDevice.load() != 0)
     SDL_PauseAudioDevice(FDevice.load(), paused ? 1 : 0);
 }
 
@@ -568,21 +627,67 @@ bool TSfxAudio::Mix(float *out, int frames) {
   return any;
 }
 
-bool TSfxAudio::MixUnlocked(float *out, int frames) {
+bool TSfxAudio::MixUnlocked(float *out, int frames, bool holdStarted) {
   std::fill_n(out, size_t(frames) * kChannels, 0.0f);
   bool any = false;
   for (const auto &buffer : FBuffers) {
-    if (buffer->FPlaying) {
+    if (buffer->FPlaying && !(holdStarted && buffer->FStarted)) {
       buffer->MixInto(out, frames);
+      buffer->FStarted = false;
       any = true;
     }
   }
   if (FMusic && FMusic->MixInto(out, frames, FRate))
     any = true;
   if (any)
-    for (float &sample : std::span(out, size_t(frames) * kChannels))
-      sample = std::clamp(sample, -1.0f, 1.0f);
+    Clamp(out, frames);
   return any;
+}
+
+void TSfxAudio::StartedLocked() {
+  if (FRewriter) {
+    FRewriteAsked = true;
+    FRewriter->RequestRewrite();
+  }
+}
+
+// Our own output's thread: what it writes ahead.
+bool TSfxAudio::RenderAhead(float *out, int frames) {
+  FCallbacks.fetch_add(1, std::memory_order_relaxed);
+  std::lock_guard lock(FMixLock);
+  const bool any = MixUnlocked(out, frames, FRewriteAsked);
+  if (any)
+    FLastSound = TClock::now();
+  return any;
+}
+
+// Our own output's thread: the started sounds into what it writes again.
+bool TSfxAudio::AddStarted(float *out, int frames) {
+  std::lock_guard lock(FMixLock);
+  FRewriteAsked = false;
+  bool any = false;
+  for (const auto &buffer : FBuffers) {
+    if (buffer->FPlaying && buffer->FStarted) {
+      buffer->MixInto(out, frames);
+      buffer->FStarted = false;
+      any = true;
+    }
+  }
+  if (any) {
+    Clamp(out, frames);
+    FLastSound = TClock::now();
+  }
+  return any;
+}
+
+void TSfxAudio::ReleaseStarted() {
+  std::lock_guard lock(FMixLock);
+  FRewriteAsked = false;
+}
+
+uint64_t TSfxAudio::Rewrites() const {
+  std::lock_guard lock(FMixLock);
+  return FRewriter ? FRewriter->Rewrites() : 0;
 }
 
 // A callback that mixed nothing waits until something starts, then mixes

@@ -1,6 +1,9 @@
-// The audio component: opens the sound device through SDL2 audio and makes
-// one playable buffer per sound of its library. One device callback mixes
-// every playing buffer and the music into the output.
+// The audio component: opens the sound device and makes one playable
+// buffer per sound of its library. One mix takes every playing buffer and
+// the music into the output. Where the sound server speaks the PulseAudio
+// protocol (and SDL_AUDIODRIVER does not name a driver) the output is our
+// own (sfxpulse), which writes ahead and rewrites when a sound starts;
+// otherwise it is SDL2 audio's device callback.
 //
 // When nothing plays, the device goes idle: the callback that finds no
 // playing buffer and silent music waits, outside the mixing lock, for at
@@ -23,6 +26,7 @@
 #pragma once
 
 #include "sound/sfxmixsource.h"
+#include "sound/sfxpulse.h"
 #include "sound/sfxslib.h"
 
 #include <atomic>
@@ -110,6 +114,7 @@ private:
   int32_t FSize;
   int64_t FFrame = 0; // play position in device frames
   bool FPlaying = false;
+  bool FStarted = false; // started since the output last rewrote
   bool FLooping = false;
   int32_t FVolume = 0;
   int32_t FPan = 0;
@@ -117,7 +122,7 @@ private:
   float FGainRight = 1;
 };
 
-class TSfxAudio : private TSfxMixListener {
+class TSfxAudio : private TSfxMixListener, private TSfxOutputSource {
 public:
   // How long nothing must have sounded before the device is given back.
   static constexpr std::chrono::milliseconds kGiveBackAfter{1500};
@@ -166,8 +171,13 @@ public:
   bool Idle() const;
   // Whether the device is open: neither given back nor closed as lost.
   bool DeviceOpen() const { return FDevice.load() != 0; }
-  // The SDL device, 0 while closed.
+  // The SDL device, 0 while closed; kOwnOutput while our own output plays.
   uint32_t Device() const { return FDevice.load(); }
+  static constexpr uint32_t kOwnOutput = UINT32_MAX;
+  // Whether our own output for PulseAudio-protocol servers plays, and its
+  // rewrites so far.
+  bool OwnOutput() const { return FDevice.load() == kOwnOutput; }
+  uint64_t Rewrites() const;
   // Counts the device's callbacks and its openings.
   uint64_t Callbacks() const { return FCallbacks.load(std::memory_order_relaxed); }
   unsigned Openings() const { return FOpenings.load(); }
@@ -195,7 +205,14 @@ private:
   void CreateBuffers(bool reuse);
   void FreeBuffers();
   void RestoreBuffers();
-  bool MixUnlocked(float *out, int frames);
+  // `holdStarted`: leaves out the sounds that wait for the own output's
+  // rewrite.
+  bool MixUnlocked(float *out, int frames, bool holdStarted = false);
+  bool RenderAhead(float *out, int frames) override;
+  bool AddStarted(float *out, int frames) override;
+  void ReleaseStarted() override;
+  // With the mixing lock held: a buffer started to play.
+  void StartedLocked();
   // With the mixing lock held: a buffer is marked playing, or the music
   // has something to sound.
   bool SoundingLocked() const;
@@ -212,7 +229,15 @@ private:
   void SourceStarted() override;
   static void Callback(void *self, uint8_t *stream, int len);
 
-  std::atomic<uint32_t> FDevice{0}; // SDL audio device id, 0 while closed
+  std::atomic<uint32_t> FDevice{0}; // SDL audio device id or kOwnOutput, 0 while closed
+  bool FTryOwnOutput = false;       // SDL_AUDIODRIVER names no driver
+  bool FOnPipeWire = false;         // the server is PipeWire's PulseAudio layer
+  // Our own output, open while FDevice is kOwnOutput; changed by the
+  // device operations, with FDeviceLock held.
+  std::unique_ptr<TSfxPulseOutput> FOwnOutput;
+  // The same, for the game's threads: set and cleared under the mixing lock.
+  TSfxPulseOutput *FRewriter = nullptr;
+  bool FRewriteAsked = false; // started sounds wait for FRewriter
   int FRate = 44100;
   // Guards the buffers' playback state, the buffer table, the music link
   // and the flags below. The callback holds it while it mixes; SDL's own

@@ -228,12 +228,47 @@ PA
   run_pulse
 }
 
+# start_pipewire: the same on a private PipeWire, as desktops have it: the
+# server, WirePlumber (which suspends an idle sink after 5 s) and the
+# PulseAudio layer, on a D-Bus session of their own, with a null sink
+# "out". PULSE_PID is the PulseAudio layer's; SERVER_PIDS all of them.
+start_pipewire() {
+  PULSE_DIR=$(mktemp -d)
+  mkdir -p "$PULSE_DIR/run" "$PULSE_DIR/home"
+  chmod 700 "$PULSE_DIR/run"
+  export XDG_RUNTIME_DIR=$PULSE_DIR/run HOME=$PULSE_DIR/home
+  export DBUS_SESSION_BUS_ADDRESS=unix:path=$PULSE_DIR/run/bus
+  unset PULSE_SERVER SDL_AUDIODRIVER PULSE_CLIENTCONFIG
+  dbus-daemon --session --address="$DBUS_SESSION_BUS_ADDRESS" --nofork --nopidfile \
+    >"$PULSE_DIR/log" 2>&1 &
+  PW_PIDS=($!)
+  for _ in $(seq 100); do
+    [[ -S $PULSE_DIR/run/bus ]] && break
+    sleep 0.05
+  done
+  local part
+  for part in pipewire wireplumber pipewire-pulse; do
+    "$part" >>"$PULSE_DIR/log" 2>&1 &
+    PW_PIDS+=($!)
+  done
+  PULSE_PID=${PW_PIDS[3]}
+  SERVER_PIDS=("${PW_PIDS[@]:1}")
+  for _ in $(seq 100); do
+    pactl info >/dev/null 2>&1 && break
+    sleep 0.05
+  done
+  pactl load-module module-null-sink sink_name=out rate=44100 >/dev/null ||
+    fail "PipeWire did not start: $(tail -n3 "$PULSE_DIR/log")"
+  pactl set-default-sink out
+}
+
 # (Re)starts the server of start_pulse and waits until it answers. As root
 # it warns that it is meant for a system service; it runs all the same.
 run_pulse() {
   pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --disallow-exit \
     -F "$PULSE_DIR/server.pa" >>"$PULSE_DIR/log" 2>&1 &
   PULSE_PID=$!
+  SERVER_PIDS=("$PULSE_PID")
   for _ in $(seq 100); do
     pactl info >/dev/null 2>&1 && return 0
     sleep 0.05
@@ -280,5 +315,6 @@ music_after_click() {
 stop_pulse_parts() {
   [[ -n ${REC_PID:-} ]] && kill "$REC_PID" 2>/dev/null || true
   [[ -n ${PULSE_PID:-} ]] && kill "$PULSE_PID" 2>/dev/null || true
-  REC_PID= PULSE_PID=
+  [[ -n ${PW_PIDS:-} ]] && kill "${PW_PIDS[@]}" 2>/dev/null || true
+  REC_PID= PULSE_PID= PW_PIDS=
 }

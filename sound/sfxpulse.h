@@ -1,0 +1,123 @@
+// The audio output for sound servers that speak the PulseAudio protocol
+// (PulseAudio itself, and PipeWire through pipewire-pulse), on libpulse.
+//
+// It keeps about a tenth of a second written ahead and asks the server to
+// wake it only when a large piece of that has played, so that client and
+// server wake some 25 times a second. A sound that starts does not wait
+// for what is already written: the output asks the server where it reads,
+// and writes again from a little after that point, adding the new sounds
+// to what it had written there (it keeps a copy), so the sound is heard
+// after the sink's own latency. Starts that come together share one
+// rewrite.
+//
+// libpulse runs the output on a thread of its own; the source renders on
+// that thread. Nothing here allocates once the output is open.
+#pragma once
+
+#include <pulse/mainloop-api.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+struct pa_context;
+struct pa_stream;
+struct pa_threaded_mainloop;
+
+// What the output plays: the mix, with the sounds that started since the
+// last rewrite held back until the rewrite places them.
+class TSfxOutputSource {
+public:
+  // Renders `frames` interleaved stereo frames into `out` (replacing what
+  // it held): the whole mix but the sounds that wait for a rewrite. Tells
+  // whether anything sounded.
+  virtual bool RenderAhead(float *out, int frames) = 0;
+  // Adds the sounds waiting for a rewrite, from their start, into the
+  // `frames` frames already rendered at `out`; they then play on in the
+  // mix. Tells whether there were any.
+  virtual bool AddStarted(float *out, int frames) = 0;
+  // No rewrite comes: the next RenderAhead takes the waiting sounds.
+  virtual void ReleaseStarted() = 0;
+
+protected:
+  ~TSfxOutputSource() = default;
+};
+
+class TSfxPulseOutput {
+public:
+  // How much is kept written ahead, and the piece whose playing wakes us.
+  static constexpr int kAheadMs = 100;
+  static constexpr int kRequestMs = 45;
+  // How far after the server's read index a rewrite starts, at least: the
+  // sink's own latency, which is what it reads at a time.
+  static constexpr int kRewriteMarginMs = 4;
+  // How long the server has to answer while connecting.
+  static constexpr int kConnectTimeoutMs = 2000;
+
+  // Connects to the server and opens a stereo float stream at `rate`;
+  // corked while `paused`. nullptr when no server of that protocol answers
+  // or the stream cannot be made, and when the server is PipeWire's
+  // layer (`pipeWire` then tells): there SDL's own PipeWire driver costs
+  // less at the same latency.
+  static std::unique_ptr<TSfxPulseOutput> Open(TSfxOutputSource &source, int rate, bool paused,
+                                               bool &pipeWire);
+  ~TSfxPulseOutput();
+  TSfxPulseOutput(const TSfxPulseOutput &) = delete;
+  TSfxPulseOutput &operator=(const TSfxPulseOutput &) = delete;
+
+  // The server went away or dropped the stream.
+  bool Failed() const { return FFailed.load(); }
+  // Any thread, any lock held, never blocks: sounds have started; the
+  // output rewrites what is not yet played.
+  void RequestRewrite();
+  // Corks or uncorks the stream.
+  void SetPaused(bool paused);
+
+  // Counts, for tests and measurements.
+  uint64_t Writes() const { return FWrites.load(std::memory_order_relaxed); }
+  uint64_t Rewrites() const { return FRewrites.load(std::memory_order_relaxed); }
+  // The server's buffer settings, in frames.
+  uint32_t AheadFrames() const { return FAheadFrames; }
+  uint32_t RequestFrames() const { return FRequestFrames; }
+
+private:
+  TSfxPulseOutput(TSfxOutputSource &source, int rate);
+  bool Connect(bool paused, bool &pipeWire);
+  bool WaitUntilReady(bool (*ready)(TSfxPulseOutput &));
+  void Write(size_t bytes);
+  void Rewrite();
+  void RewriteAt(int64_t from);
+  // Stores `frames` frames written at stream frame `at` in the copy, and
+  // reads them back.
+  void Keep(int64_t at, int frames, const float *samples);
+  void Kept(int64_t at, int frames, float *samples) const;
+  static void ContextState(pa_context *context, void *self);
+  static void StreamState(pa_stream *stream, void *self);
+  static void WriteRequest(pa_stream *stream, size_t bytes, void *self);
+  static void TimingUpdated(pa_stream *stream, int success, void *self);
+  static void Wakened(pa_mainloop_api *api, pa_io_event *event, int fd, pa_io_event_flags_t flags,
+                      void *self);
+
+  TSfxOutputSource &FSource;
+  const int FRate;
+  pa_threaded_mainloop *FLoop = nullptr;
+  pa_context *FContext = nullptr;
+  pa_stream *FStream = nullptr;
+  pa_io_event *FWakeEvent = nullptr;
+  int FWakeFd = -1;
+  std::atomic<bool> FFailed{false};
+  std::atomic<bool> FRewriteWanted{false};
+  bool FTimingAsked = false; // a timing update for a rewrite is on its way
+  bool FTimedOut = false;
+  int FPipeWire = -1; // the server's name answered: 1 when PipeWire's
+  uint32_t FAheadFrames = 0;
+  uint32_t FRequestFrames = 0;
+  // What was written, by stream frame: the last FHistoryFrames of it.
+  std::vector<float> FHistory;
+  int64_t FHistoryFrames = 0;
+  int64_t FWritten = 0; // frames written: the stream's write index
+  std::vector<float> FRewriteBuffer;
+  std::atomic<uint64_t> FWrites{0};
+  std::atomic<uint64_t> FRewrites{0};
+};
