@@ -19,9 +19,11 @@ APP_PID=$!
 wait_window Zoftrel >/dev/null
 sleep 0.5
 
-# wait_suspended WHAT: the sink suspends within 8 s.
+# wait_suspended WHAT: the sink suspends within 14 s: the applause lasts
+# 7.3 s, the stream is given back 1.5 s after it, and the sink suspends
+# 1 s later.
 wait_suspended() {
-  local deadline=$((SECONDS + 8))
+  local deadline=$((SECONDS + 14))
   until [[ $(sink_state) == SUSPENDED ]]; do
     ((SECONDS < deadline)) || fail "the sink is not suspended $1: $(sink_state)"
     sleep 0.1
