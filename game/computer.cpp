@@ -610,12 +610,7 @@ bool CComputerPlayer::Dodge(const CTankType *tank, TDrive &drive, bool &doomed) 
   }
   // A way out chosen on an earlier tick is followed to its end.
   if (Clock < DodgeUntil) {
-    if (DodgeTurns > 0) {
-      --DodgeTurns;
-      drive = DodgeTurn;
-    } else {
-      drive = drForward;
-    }
+    drive = NextDodgeStep();
     return true;
   }
   int horizon = 0;
@@ -648,12 +643,7 @@ bool CComputerPlayer::Dodge(const CTankType *tank, TDrive &drive, bool &doomed) 
         DodgeTurn = right ? drRight : drLeft;
         DodgeTurns = turns;
         DodgeUntil = Clock + horizon;
-        if (DodgeTurns > 0) {
-          --DodgeTurns;
-          drive = DodgeTurn;
-        } else {
-          drive = drForward;
-        }
+        drive = NextDodgeStep();
         return true;
       }
     }
@@ -754,6 +744,15 @@ void CComputerPlayer::ChooseTarget(const CTankType *tank) {
     AlignedMisses = AlignedTicks = 0;
     StopApproach();
   }
+}
+
+// The next step of the way out chosen: its turns, then driving on.
+CComputerPlayer::TDrive CComputerPlayer::NextDodgeStep() {
+  if (DodgeTurns > 0) {
+    --DodgeTurns;
+    return DodgeTurn;
+  }
+  return drForward;
 }
 
 CComputerPlayer::TDrive CComputerPlayer::Aim(const CTankType *tank) {

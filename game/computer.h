@@ -213,6 +213,7 @@ private:
   TStep Decide(const CTankType *tank, TDrive &drive);
   bool Switching(const CTankType *tank);
   bool Dodge(const CTankType *tank, TDrive &drive, bool &doomed);
+  TDrive NextDodgeStep();
   bool ConsiderSwitch(const CTankType *tank, bool doomed);
   void ChooseTarget(const CTankType *tank);
   TDrive BackOff(const CTankType *tank);
