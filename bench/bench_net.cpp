@@ -26,15 +26,15 @@ void BM_SealOpenDecodeFrames(benchmark::State &state) {
   const TKey key = DeriveKey(secret);
   const TMessage m = TypicalFrames();
   uint8_t plain[kMaxDatagram], sealed[kMaxDatagram], opened[kMaxDatagram];
-  uint64_t sequence = 0, instance, seq;
+  uint64_t sequence = 0, seq;
   size_t size = 0;
   for (auto _ : state) {
     const size_t n = EncodeMessage(m, plain, sizeof plain);
-    const size_t s = SealDatagram(key, 0, 1, ++sequence, plain, n, sealed);
+    const size_t s = SealShortDatagram(key, 0, 1, ++sequence, plain, n, sealed);
     size = s;
     size_t o = 0;
     TMessage back;
-    const bool ok = OpenDatagram(key, 0, sealed, s, instance, seq, opened, o) &&
+    const bool ok = OpenShortDatagram(key, 0, 1, sequence - 1, sealed, s, seq, opened, o) &&
                     DecodeMessage(opened, o, back);
     benchmark::DoNotOptimize(ok);
   }

@@ -6,7 +6,7 @@
 
 namespace {
 
-constexpr uint8_t kMarker = 0x5A;
+constexpr uint8_t kMarker = 0x5A, kShortMarker = 0x5B;
 
 class TWriter {
 public:
@@ -128,11 +128,15 @@ size_t EncodeMessage(const TMessage &m, uint8_t *out, size_t room) {
   case TMessageType::Frames:
     if (m.FrameCount > kMaxFramesPerMessage || m.HashCount > kMaxHashesPerMessage)
       return 0;
-    w.U16(m.Time);
-    w.U16(m.Echo);
-    w.U16(m.EchoAge);
-    w.U32(m.Ack);
-    w.U32(m.First);
+    // Whether the clocks follow, and how many hashes.
+    w.U8(uint8_t((m.Timed ? 0x80 : 0) | m.HashCount));
+    if (m.Timed) {
+      w.U16(m.Time);
+      w.U16(m.Echo);
+      w.U16(m.EchoAge);
+    }
+    w.U16(m.Ack);
+    w.U16(m.First);
     w.U8(m.FrameCount);
     for (int i = 0; i < m.FrameCount; ++i) {
       if (m.Frames[i].Count > kMaxEventsPerFrame)
@@ -140,9 +144,8 @@ size_t EncodeMessage(const TMessage &m, uint8_t *out, size_t room) {
       w.U8(m.Frames[i].Count);
       w.Put(m.Frames[i].Events, m.Frames[i].Count);
     }
-    w.U8(m.HashCount);
     for (int i = 0; i < m.HashCount; ++i) {
-      w.U32(m.HashFrame[i]);
+      w.U16(m.HashFrame[i]);
       w.U64(m.Hash[i]);
     }
     break;
@@ -184,8 +187,15 @@ bool DecodeMessage(const uint8_t *data, size_t size, TMessage &m) {
     break;
   case uint8_t(TMessageType::Frames):
     m.Type = TMessageType::Frames;
-    if (!r.U16(m.Time) || !r.U16(m.Echo) || !r.U16(m.EchoAge) || !r.U32(m.Ack) || !r.U32(m.First) ||
-        !r.U8(m.FrameCount) || m.FrameCount > kMaxFramesPerMessage)
+    uint8_t flags;
+    if (!r.U8(flags) || (flags & 0x7F) > kMaxHashesPerMessage)
+      return false;
+    m.Timed = flags & 0x80;
+    m.HashCount = flags & 0x7F;
+    if (m.Timed && (!r.U16(m.Time) || !r.U16(m.Echo) || !r.U16(m.EchoAge)))
+      return false;
+    if (!r.U16(m.Ack) || !r.U16(m.First) || !r.U8(m.FrameCount) ||
+        m.FrameCount > kMaxFramesPerMessage)
       return false;
     for (int i = 0; i < m.FrameCount; ++i) {
       TFrameEvents &f = m.Frames[i];
@@ -195,10 +205,8 @@ bool DecodeMessage(const uint8_t *data, size_t size, TMessage &m) {
         if (!r.U8(f.Events[e]) || !ValidEvent(f.Events[e]))
           return false;
     }
-    if (!r.U8(m.HashCount) || m.HashCount > kMaxHashesPerMessage)
-      return false;
     for (int i = 0; i < m.HashCount; ++i)
-      if (!r.U32(m.HashFrame[i]) || !r.U64(m.Hash[i]))
+      if (!r.U16(m.HashFrame[i]) || !r.U64(m.Hash[i]))
         return false;
     break;
   case uint8_t(TMessageType::Bye):
@@ -252,6 +260,48 @@ bool OpenDatagram(const TKey &key, uint8_t role, const uint8_t *data, size_t siz
   if (crypto_aead_xchacha20poly1305_ietf_decrypt(plain, &opened, nullptr, data + kHeaderSize,
                                                  size - kHeaderSize, data, kHeaderSize, nonce,
                                                  key.data()) != 0)
+    return false;
+  plainSize = size_t(opened);
+  return true;
+}
+
+size_t SealShortDatagram(const TKey &key, uint8_t role, uint64_t instance, uint64_t sequence,
+                         const uint8_t *plain, size_t plainSize, uint8_t *out) {
+  if (kShortHeaderSize + plainSize + kTagSize > kMaxDatagram)
+    return 0;
+  out[0] = kShortMarker;
+  out[1] = uint8_t(sequence >> 8);
+  out[2] = uint8_t(sequence);
+  uint8_t nonce[crypto_aead_xchacha20poly1305_ietf_NPUBBYTES];
+  Nonce(role, instance, sequence, nonce);
+  unsigned long long sealed = 0;
+  crypto_aead_xchacha20poly1305_ietf_encrypt(out + kShortHeaderSize, &sealed, plain, plainSize, out,
+                                             kShortHeaderSize, nullptr, nonce, key.data());
+  return kShortHeaderSize + size_t(sealed);
+}
+
+bool IsShortDatagram(const uint8_t *data, size_t size) {
+  return size > 0 && data[0] == kShortMarker;
+}
+
+bool OpenShortDatagram(const TKey &key, uint8_t role, uint64_t instance, uint64_t top,
+                       const uint8_t *data, size_t size, uint64_t &sequence, uint8_t *plain,
+                       size_t &plainSize) {
+  if (size < kShortHeaderSize + kTagSize || size > kMaxDatagram || data[0] != kShortMarker)
+    return false;
+  // The sequence within 32768 of the highest accepted whose low 16 bits
+  // are these; sequences begin at 1.
+  const uint16_t low = uint16_t(data[1] << 8 | data[2]);
+  const int64_t near = int64_t(top) + int16_t(uint16_t(low - uint16_t(top)));
+  if (near < 1)
+    return false;
+  sequence = uint64_t(near);
+  uint8_t nonce[crypto_aead_xchacha20poly1305_ietf_NPUBBYTES];
+  Nonce(role, instance, sequence, nonce);
+  unsigned long long opened = 0;
+  if (crypto_aead_xchacha20poly1305_ietf_decrypt(plain, &opened, nullptr, data + kShortHeaderSize,
+                                                 size - kShortHeaderSize, data, kShortHeaderSize,
+                                                 nonce, key.data()) != 0)
     return false;
   plainSize = size_t(opened);
   return true;

@@ -1,9 +1,16 @@
 // What travels between the two machines. A datagram is at most 512 bytes:
-// a header in the clear (a marker byte, the sender's instance and a
-// sequence number), then one message sealed with XChaCha20-Poly1305 under
-// the key both derive from the connect code's secret, the header as
-// associated data. Anything that does not open, or whose message does not
-// decode exactly, is dropped.
+// a header in the clear, then one message sealed with XChaCha20-Poly1305
+// under the key both derive from the connect code's secret, the header as
+// associated data. The nonce is the sender's role, its instance (random,
+// one per session) and its sequence number (one up per datagram), so no
+// nonce comes twice under a key. The long header (a marker byte, the
+// instance and the whole sequence) opens the session; once the other side
+// knows the instance, the frames travel under the short one (another
+// marker byte and the sequence's low 16 bits), and the receiver takes the
+// sequence nearest the highest it has accepted: a datagram more than
+// 32768 behind or ahead gets a wrong nonce and does not open. Anything
+// that does not open, or whose message does not decode exactly, is
+// dropped.
 #pragma once
 
 #include <array>
@@ -13,8 +20,9 @@
 
 constexpr size_t kMaxDatagram = 512;
 constexpr size_t kHeaderSize = 17;
+constexpr size_t kShortHeaderSize = 3;
 constexpr size_t kTagSize = 16;
-constexpr uint16_t kProtocolVersion = 1;
+constexpr uint16_t kProtocolVersion = 2;
 // Frames of one side's events in one message, events in one frame, build
 // identity's length, state hashes in one message.
 constexpr int kMaxFramesPerMessage = 32;
@@ -55,19 +63,22 @@ struct TMessage {
   uint16_t Field[5] = {};
   TRefusal Refusal = TRefusal::Version;
   // The sender's clock in ms, and the last clock value heard from the
-  // other side with how long ago it was heard: a round trip.
+  // other side with how long ago it was heard: a round trip. A frames
+  // message sent between two frames leaves them out (Timed false).
+  bool Timed = true;
   uint16_t Time = 0;
   uint16_t Echo = 0;
   uint16_t EchoAge = 0;
   // Frames: the first of the other side's frames the sender still lacks,
-  // then the sender's frames from First on.
-  uint32_t Ack = 0;
-  uint32_t First = 0;
+  // then the sender's frames from First on. Frame numbers travel as their
+  // low 16 bits; the receiver puts them back beside its own next frame.
+  uint16_t Ack = 0;
+  uint16_t First = 0;
   uint8_t FrameCount = 0;
   TFrameEvents Frames[kMaxFramesPerMessage];
   // State hashes after the sender's latest frames.
   uint8_t HashCount = 0;
-  uint32_t HashFrame[kMaxHashesPerMessage] = {};
+  uint16_t HashFrame[kMaxHashesPerMessage] = {};
   uint64_t Hash[kMaxHashesPerMessage] = {};
   // Bye: why the sender goes (0 left, 1 the games went apart).
   uint8_t Reason = 0;
@@ -87,7 +98,18 @@ TKey DeriveKey(const std::array<uint8_t, 16> &secret);
 // joiner, which keeps their nonces apart. Returns the datagram's length.
 size_t SealDatagram(const TKey &key, uint8_t role, uint64_t instance, uint64_t sequence,
                     const uint8_t *plain, size_t plainSize, uint8_t *out);
-// Opens a datagram from the side `role`: the sender's instance and
-// sequence and the message's bytes, or false.
+// The same under the short header; the instance is left off the wire.
+size_t SealShortDatagram(const TKey &key, uint8_t role, uint64_t instance, uint64_t sequence,
+                         const uint8_t *plain, size_t plainSize, uint8_t *out);
+// Opens a datagram with the long header from the side `role`: the
+// sender's instance and sequence and the message's bytes, or false.
 bool OpenDatagram(const TKey &key, uint8_t role, const uint8_t *data, size_t size,
                   uint64_t &instance, uint64_t &sequence, uint8_t *plain, size_t &plainSize);
+// Whether a datagram has the short header.
+bool IsShortDatagram(const uint8_t *data, size_t size);
+// Opens a datagram with the short header from the side `role`, whose
+// instance is known and whose highest accepted sequence is `top`: the
+// sequence and the message's bytes, or false.
+bool OpenShortDatagram(const TKey &key, uint8_t role, uint64_t instance, uint64_t top,
+                       const uint8_t *data, size_t size, uint64_t &sequence, uint8_t *plain,
+                       size_t &plainSize);

@@ -169,8 +169,12 @@ void TNetSession::SendMessage(const TMessage &m, const sockaddr_in6 &to) {
   const size_t n = EncodeMessage(m, plain, kMaxDatagram - kHeaderSize - kTagSize);
   if (n == 0)
     return;
+  // Frames go only to a peer that knows this side's instance: the short
+  // header leaves it out.
   const size_t size =
-      SealDatagram(Key, uint8_t(LocalSide - 1), Instance, ++Sequence, plain, n, datagram);
+      m.Type == TMessageType::Frames
+          ? SealShortDatagram(Key, uint8_t(LocalSide - 1), Instance, ++Sequence, plain, n, datagram)
+          : SealDatagram(Key, uint8_t(LocalSide - 1), Instance, ++Sequence, plain, n, datagram);
   if (size == 0 || Fd < 0)
     return;
   ssize_t sent;
@@ -199,6 +203,8 @@ void TNetSession::Stamp(TMessage &m, int64_t nowMs) const {
 
 void TNetSession::Heard(const TMessage &m, int64_t nowMs) {
   LastHeard = nowMs;
+  if (!m.Timed)
+    return;
   // The round trip, from our own clock value coming back; a reply with
   // nothing to echo yet says 0 and 0, which is skipped.
   if (m.Echo != 0 || m.EchoAge != 0) {
@@ -262,11 +268,15 @@ void TNetSession::Poll(int64_t nowMs) {
   case TNetState::Connected:
     if (nowMs - LastHeard > kSilenceMs)
       Fail(TNetState::Lost, "Connection lost: nothing heard from the other player for 5 s");
-    // Frames go out as they are made, one a frame; when none was made
-    // for a frame and a half (this side waits, or the game is paused),
-    // the unacknowledged ones go again.
+    // Frames go out as they are made, one a frame, and again half a frame
+    // later in a datagram without clocks and hashes: a lost one is made
+    // good before the frame it carries is due. When none was made for a
+    // frame and a half (this side waits, or the game is paused), the
+    // unacknowledged ones go again.
     else if (Dirty || 2 * (nowMs - LastSent) >= 3 * TickMs)
-      SendFrames(nowMs);
+      SendFrames(nowMs, true);
+    else if (CopyDue && 2 * (nowMs - LastSent) >= TickMs)
+      SendFrames(nowMs, false);
     break;
   default:
     break;
@@ -314,9 +324,16 @@ void TNetSession::Receive(const uint8_t *data, size_t size, const sockaddr_in6 &
   size_t plainSize = 0;
   uint64_t instance = 0, sequence = 0;
   TMessage m;
-  if (!OpenDatagram(Key, uint8_t(2 - LocalSide), data, size, instance, sequence, plain,
-                    plainSize) ||
-      (PeerKnown && instance != PeerInstance) || !DecodeMessage(plain, plainSize, m)) {
+  const bool opened =
+      IsShortDatagram(data, size)
+          ? PeerKnown && OpenShortDatagram(Key, uint8_t(2 - LocalSide), PeerInstance, TopSequence,
+                                           data, size, sequence, plain, plainSize)
+          : OpenDatagram(Key, uint8_t(2 - LocalSide), data, size, instance, sequence, plain,
+                         plainSize) &&
+                (!PeerKnown || instance == PeerInstance);
+  // The short header is for frames alone.
+  if (!opened || !DecodeMessage(plain, plainSize, m) ||
+      IsShortDatagram(data, size) != (m.Type == TMessageType::Frames)) {
     ++DatagramsDropped;
     return;
   }
@@ -426,14 +443,15 @@ void TNetSession::HandleMessage(const TMessage &m, int64_t nowMs) {
   case TMessageType::Frames: {
     if (State != TNetState::Connected)
       break;
+    const int64_t ack = Near(m.Ack), first = Near(m.First);
     // An acknowledgement of frames never sent is a lie: drop it all.
-    if (m.Ack > LocalFinal + 1 || m.First > RemoteFinal + 1 + kRing)
+    if (ack < 0 || first < 0 || ack > LocalFinal + 1 || first > RemoteFinal + 1 + kRing)
       break;
     Heard(m, nowMs);
     PeerFramesHeard = true;
-    PeerAck = std::max(PeerAck, m.Ack);
+    PeerAck = std::max(PeerAck, uint32_t(ack));
     for (int i = 0; i < m.FrameCount; ++i) {
-      const int64_t f = int64_t(m.First) + i;
+      const int64_t f = first + i;
       if (f <= RemoteFinal)
         continue;
       // Frames are taken in order only, and no further ahead than the ring.
@@ -443,11 +461,11 @@ void TNetSession::HandleMessage(const TMessage &m, int64_t nowMs) {
       RemoteFinal = f;
     }
     for (int i = 0; i < m.HashCount; ++i) {
-      const uint32_t f = m.HashFrame[i];
-      if (f + kRing <= Next || f > Next + kRing)
+      const int64_t f = Near(m.HashFrame[i]);
+      if (f < 0 || f + kRing <= Next || f > Next + kRing)
         continue;
       if (f < Next)
-        Compare(f, m.Hash[i]);
+        Compare(uint32_t(f), m.Hash[i]);
       else
         RemoteHashes[f % kRing] = {f, m.Hash[i]};
     }
@@ -506,7 +524,7 @@ void TNetSession::Flush(int64_t nowMs) {
   if (State != TNetState::Connected)
     return;
   Finalize(Next + Delay);
-  SendFrames(nowMs);
+  SendFrames(nowMs, true);
 }
 
 bool TNetSession::FrameReady() const {
@@ -522,7 +540,7 @@ TNetFrame TNetSession::TakeFrame(int64_t nowMs) {
   // What was pressed before this frame takes effect Delay frames on.
   Finalize(Next + Delay);
   ++Next;
-  SendFrames(nowMs);
+  SendFrames(nowMs, true);
   return frame;
 }
 
@@ -535,29 +553,37 @@ void TNetSession::FrameDone(const TStateHash &state) {
     Compare(f, remote.Hash);
 }
 
-void TNetSession::SendFrames(int64_t nowMs) {
+int64_t TNetSession::Near(uint16_t low) const {
+  return int64_t(Next) + int16_t(uint16_t(low - uint16_t(Next)));
+}
+
+void TNetSession::SendFrames(int64_t nowMs, bool full) {
   if (State != TNetState::Connected || !PeerKnown)
     return;
   TMessage m;
   m.Type = TMessageType::Frames;
-  Stamp(m, nowMs);
-  m.Ack = uint32_t(RemoteFinal + 1);
-  m.First = PeerAck;
+  m.Timed = full;
+  if (full)
+    Stamp(m, nowMs);
+  m.Ack = uint16_t(RemoteFinal + 1);
+  m.First = uint16_t(PeerAck);
   const int64_t count = std::min<int64_t>(LocalFinal + 1 - PeerAck, kMaxFramesPerMessage);
   m.FrameCount = uint8_t(std::max<int64_t>(count, 0));
   for (int i = 0; i < m.FrameCount; ++i)
     m.Frames[i] = LocalFrames[(PeerAck + i) % kRing];
   // The frame just taken has no hash yet when it is sent from TakeFrame.
-  for (uint32_t back = 1;
-       back <= kMaxHashesPerMessage + 1 && back <= Next && m.HashCount < kMaxHashesPerMessage;
+  for (uint32_t back = 1; full && back <= kMaxHashesPerMessage + 1 && back <= Next &&
+                          m.HashCount < kMaxHashesPerMessage;
        ++back) {
     const THashSlot &own = OwnHashes[(Next - back) % kRing];
     if (own.Frame != int64_t(Next - back))
       continue;
-    m.HashFrame[m.HashCount] = Next - back;
+    m.HashFrame[m.HashCount] = uint16_t(Next - back);
     m.Hash[m.HashCount++] = own.Hash;
   }
   SendMessage(m, Peer);
-  LastSent = nowMs;
+  if (full)
+    LastSent = nowMs;
+  CopyDue = full;
   Dirty = false;
 }

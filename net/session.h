@@ -121,7 +121,11 @@ private:
 
   void Open(int family);
   void SendMessage(const TMessage &message, const sockaddr_in6 &to);
-  void SendFrames(int64_t nowMs);
+  // All frames not acknowledged; a full message has the clocks and the
+  // latest state hashes too.
+  void SendFrames(int64_t nowMs, bool full);
+  // A frame number from its low 16 bits: the one nearest the next frame.
+  int64_t Near(uint16_t low) const;
   void SendBye(uint8_t reason);
   void Greet(int64_t nowMs);
   void Connect(const sockaddr_in6 &peer, uint64_t instance, int64_t nowMs);
@@ -160,6 +164,7 @@ private:
   int64_t LocalFinal = -1, RemoteFinal = -1;
   uint32_t PeerAck = 0;
   bool Dirty = false;
+  bool CopyDue = false; // the last full message has not gone again yet
 
   struct THashSlot {
     int64_t Frame = -1;

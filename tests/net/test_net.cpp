@@ -94,11 +94,12 @@ TEST(Datagram, FramesMessageBytesAndEveryFaultRejected) {
   m.HashFrame[0] = 4;
   m.Hash[0] = 0x0102030405060708ull;
   uint8_t bytes[kMaxDatagram];
-  // Type, three clocks, ack, first, count; frames of 0 and 1 events; one
-  // hash of frame and value: 1 + 6 + 8 + 1 + 1 + 2 + 1 + 12.
+  // Type, flags, three clocks, ack, first, count; frames of 0 and 1
+  // events; one hash of frame and value: 1 + 1 + 6 + 4 + 1 + 1 + 2 + 10.
   const size_t n = EncodeMessage(m, bytes, sizeof bytes);
-  ASSERT_EQ(n, 32u);
-  EXPECT_EQ(bytes[18], 0x12);
+  ASSERT_EQ(n, 26u);
+  EXPECT_EQ(bytes[1], 0x81);
+  EXPECT_EQ(bytes[15], 0x12);
   TMessage back;
   ASSERT_TRUE(DecodeMessage(bytes, n, back));
   EXPECT_EQ(back.Ack, 7u);
@@ -109,17 +110,30 @@ TEST(Datagram, FramesMessageBytesAndEveryFaultRejected) {
     EXPECT_FALSE(DecodeMessage(bytes, k, back)) << k;
   bytes[n] = 0;
   EXPECT_FALSE(DecodeMessage(bytes, n + 1, back));
-  // An event that does not exist, nine events in a frame, 33 frames.
+  // An event that does not exist, nine events in a frame, 33 frames,
+  // three hashes.
   uint8_t changed[kMaxDatagram];
   std::copy(bytes, bytes + n, changed);
-  changed[18] = 0x14;
+  changed[15] = 0x14;
   EXPECT_FALSE(DecodeMessage(changed, n, back));
   std::copy(bytes, bytes + n, changed);
-  changed[17] = 9;
+  changed[14] = 9;
   EXPECT_FALSE(DecodeMessage(changed, n, back));
   std::copy(bytes, bytes + n, changed);
-  changed[15] = 33;
+  changed[12] = 33;
   EXPECT_FALSE(DecodeMessage(changed, n, back));
+  std::copy(bytes, bytes + n, changed);
+  changed[1] = 0x83;
+  EXPECT_FALSE(DecodeMessage(changed, n, back));
+  // The copy between two frames: no clocks, no hashes, 26 - 6 - 10 bytes.
+  m.Timed = false;
+  m.HashCount = 0;
+  const size_t copy = EncodeMessage(m, bytes, sizeof bytes);
+  ASSERT_EQ(copy, 10u);
+  ASSERT_TRUE(DecodeMessage(bytes, copy, back));
+  EXPECT_FALSE(back.Timed);
+  EXPECT_EQ(back.First, 5u);
+  EXPECT_EQ(back.Frames[1].Events[0], evKeyUp | 2);
   // A build name longer than any the program sends, or with a control
   // character.
   TMessage hello;
@@ -159,6 +173,33 @@ TEST(Datagram, SealedForOneSideOpensOnlyThereAndUnchanged) {
   // Nothing over 512 bytes is sealed.
   uint8_t big[kMaxDatagram] = {};
   EXPECT_EQ(SealDatagram(key, 1, 1, 1, big, kMaxDatagram - kHeaderSize - kTagSize + 1, d), 0u);
+
+  // The short header: sequence 70000 is 0x11170 and carries 0x1170.
+  const size_t s = SealShortDatagram(key, 1, 0xAABB, 70000, plain, 2, d);
+  ASSERT_EQ(s, 3 + 2 + kTagSize);
+  EXPECT_TRUE(IsShortDatagram(d, s));
+  EXPECT_EQ(d[1], 0x11);
+  EXPECT_EQ(d[2], 0x70);
+  // Opened beside the highest sequence accepted, below or above it.
+  for (uint64_t top : {69990u, 70000u, 70001u, 100000u}) {
+    sequence = 0;
+    ASSERT_TRUE(OpenShortDatagram(key, 1, 0xAABB, top, d, s, sequence, out, size)) << top;
+    EXPECT_EQ(sequence, 70000u);
+  }
+  // 40000 on, the nearest 0x1170 is 135536: a wrong nonce. Another
+  // instance, the other role, any bit changed: nothing opens.
+  EXPECT_FALSE(OpenShortDatagram(key, 1, 0xAABB, 110000, d, s, sequence, out, size));
+  EXPECT_FALSE(OpenShortDatagram(key, 1, 0xAABC, 70000, d, s, sequence, out, size));
+  EXPECT_FALSE(OpenShortDatagram(key, 0, 0xAABB, 70000, d, s, sequence, out, size));
+  for (size_t i = 0; i < s; ++i) {
+    d[i] ^= 0x40;
+    EXPECT_FALSE(OpenShortDatagram(key, 1, 0xAABB, 70000, d, s, sequence, out, size)) << i;
+    d[i] ^= 0x40;
+  }
+  // The long and the short header do not stand in for each other.
+  EXPECT_FALSE(OpenDatagram(key, 1, d, s, instance, sequence, out, size));
+  const size_t l = SealDatagram(key, 1, 0xAABB, 70000, plain, 2, d);
+  EXPECT_FALSE(OpenShortDatagram(key, 1, 0xAABB, 70000, d, l, sequence, out, size));
 }
 
 TEST(Delay, FromTheRoundTrip) {
@@ -297,6 +338,48 @@ TEST(Session, KeysTakeEffectDelayFramesOnAndBothSidesAgree) {
   EXPECT_EQ(pair.Host.State, TNetState::Connected);
 }
 
+TEST(Session, FrameNumbersPastSixteenBitsComeBackWhole) {
+  // A host fed the joiner's messages directly, for 65538 frames: a game
+  // of 55 minutes. The joiner's frame numbers travel as their low 16 bits.
+  TNetSession host;
+  host.Attach(true, SampleCode().Secret, 1000);
+  TMessage m;
+  m.Type = TMessageType::Hello;
+  m.Version = kProtocolVersion;
+  m.Build = host.Build;
+  host.HandleMessage(m, 1000);
+  ASSERT_EQ(host.State, TNetState::Connected);
+  TStateHash state;
+  state.Size = 1;
+  for (uint32_t f = 0; f <= 65536; ++f) {
+    m = TMessage{};
+    m.Type = TMessageType::Frames;
+    m.Ack = uint16_t(f); // what the joiner has of the host's frames
+    m.First = uint16_t(f);
+    m.FrameCount = 1;
+    // The joiner presses its shot key for frame 65536: 0 on the wire.
+    if (f == 65536)
+      m.Frames[0] = {1, {evKeyDown | 2}};
+    host.HandleMessage(m, 1000 + f);
+    ASSERT_TRUE(host.FrameReady()) << f;
+    const TNetFrame frame = host.TakeFrame(1000 + f);
+    ASSERT_EQ(frame.Number, f);
+    EXPECT_EQ(frame.Side[2].Count, f == 65536 ? 1 : 0) << f;
+    state.Bytes[0] = uint8_t(f);
+    host.FrameDone(state);
+  }
+  // The joiner's battlefield after frame 65536 (0 on the wire) differs.
+  EXPECT_EQ(host.State, TNetState::Connected);
+  m.FrameCount = 0;
+  m.First = 1;
+  m.HashCount = 1;
+  m.HashFrame[0] = 0;
+  m.Hash[0] = 12345;
+  host.HandleMessage(m, 70000);
+  EXPECT_EQ(host.State, TNetState::Desync);
+  EXPECT_EQ(host.DesyncFrame, 65536u);
+}
+
 TEST(Session, DifferentStatesStopBothSidesAtTheTickWhereTheyWentApart) {
   TPair pair;
   pair.Run(100);
@@ -348,6 +431,10 @@ TEST(Session, ForgedReplayedCutOversizedAndStrangersDatagramsChangeNothingAndGet
   attacks.back().push_back(0);
   attacks.push_back(copy);
   attacks.back()[20] ^= 1;
+  // The short header's sequence one further on.
+  ASSERT_TRUE(IsShortDatagram(copy.data(), copy.size()));
+  attacks.push_back(copy);
+  ++attacks.back()[2];
   attacks.push_back(std::vector<uint8_t>(600, 0x5A));
   attacks.push_back({});
   // A hello sealed with another code's secret, as a stranger sends it.
