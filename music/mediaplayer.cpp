@@ -2,10 +2,13 @@
 
 #include "music/midifile.h"
 #include "music/midisynth.h"
+#include "music/musicrecording.h"
 #include "rtl/sysutils.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <exception>
 #include <fcntl.h>
 #include <new>
 #include <sys/stat.h>
@@ -131,6 +134,7 @@ void TMediaPlayer::Open() {
       fLen = length;
     }
     CueLocked();
+    RecordLocked();
   }
   LastError = kMciOk;
   Opened = true;
@@ -152,6 +156,7 @@ void TMediaPlayer::Close() {
     return;
   {
     std::lock_guard render(fRenderLock);
+    fRecording.reset();
     if (fSynth)
       fSynth->Drop();
     fFile.clear();
@@ -167,7 +172,7 @@ void TMediaPlayer::Close() {
 
 // With the render lock held: back to the start of the piece, stopped.
 void TMediaPlayer::CueLocked() {
-  if (fSynth)
+  if (fSynth && !fRecording)
     fSynth->Cue(fFile);
   std::lock_guard state(fStateLock);
   fPos = 0;
@@ -202,7 +207,7 @@ void TMediaPlayer::Stop() {
     fPlaying = false;
     fTail = 0;
   }
-  if (fSynth)
+  if (fSynth && !fRecording)
     fSynth->Silence();
   LastError = kMciOk;
 }
@@ -244,25 +249,46 @@ uint32_t TMediaPlayer::Milliseconds(int64_t frames) {
   return static_cast<uint32_t>(frames * 1000 / kSampleRate);
 }
 
-// Moves the piece on by `frames`; tells whether the synthesizer sounds
-// during them (while playing, and while the last notes fade after the end).
-bool TMediaPlayer::AdvanceLocked(int frames) {
+// With the render lock held and the synth cued at the start: records the
+// piece with its fading notes when it is short enough, else leaves the
+// synth to play it live.
+void TMediaPlayer::RecordLocked() {
+  int64_t frames;
+  {
+    std::lock_guard state(fStateLock);
+    frames = fLen + kTailFrames;
+  }
+  if (!fSynth || !TMusicRecording::Fits(frames, kSampleRate))
+    return;
+  try {
+    fRecording = std::make_unique<TMusicRecording>(*fSynth, frames, kSampleRate);
+  } catch (const std::exception &) {
+    fRecording.reset(); // played live
+  }
+}
+
+// Moves the piece on by `frames`; tells where in the piece's sound they
+// begin (the last notes fade on after the end), or -1 when it is silent
+// during them.
+int64_t TMediaPlayer::AdvanceLocked(int frames) {
   if (!fOpen)
-    return false;
+    return -1;
   if (fPlaying) {
+    const int64_t from = fPos;
     fPos += frames;
     if (fPos >= fLen) {
+      fTail = std::max<int64_t>(0, kTailFrames - (fPos - fLen));
       fPos = fLen;
       fPlaying = false;
-      fTail = kTailFrames;
     }
-    return true;
+    return from;
   }
   if (fTail > 0) {
+    const int64_t from = fLen + kTailFrames - fTail;
     fTail -= std::min<int64_t>(fTail, frames);
-    return true;
+    return from;
   }
-  return false;
+  return -1;
 }
 
 bool TMediaPlayer::Sounding() const {
@@ -278,12 +304,16 @@ bool TMediaPlayer::MixInto(float *out, int frames, int /*rate*/) {
     return true;
   if (frames <= 0)
     return false;
-  bool sounding;
+  int64_t from;
   {
     std::lock_guard state(fStateLock);
-    sounding = AdvanceLocked(frames);
+    from = AdvanceLocked(frames);
   }
-  if (sounding && fSynth)
+  if (from < 0)
+    return false;
+  if (fRecording)
+    fRecording->MixInto(out, from, frames);
+  else if (fSynth)
     fSynth->MixInto(out, frames);
-  return sounding;
+  return true;
 }

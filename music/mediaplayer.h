@@ -16,6 +16,7 @@
 #include <vector>
 
 class TMidiSynth;
+class TMusicRecording;
 
 enum TMPDeviceTypes {
   dtAutoSelect,
@@ -113,7 +114,8 @@ private:
   [[noreturn]] void Fail(uint32_t code);
   void StartSynth();
   void CueLocked();
-  bool AdvanceLocked(int frames);
+  void RecordLocked();
+  int64_t AdvanceLocked(int frames);
   static uint32_t Milliseconds(int64_t frames);
 
   // Guards the synthesizer: held by MixInto while it renders and by the
@@ -121,6 +123,9 @@ private:
   // it and renders nothing when the other thread has it.
   std::mutex fRenderLock;
   std::unique_ptr<TMidiSynth> fSynth;
+  // The piece rendered ahead, when it is short enough; it has the synth to
+  // itself then. Without it the synth plays the piece live.
+  std::unique_ptr<TMusicRecording> fRecording;
   bool fSynthTried = false;
   std::vector<uint8_t> fFile; // the checked piece, in its plainest form
 

@@ -97,7 +97,8 @@ void TMidiSynth::Cue(std::span<const uint8_t> file) {
     Drop();
     return;
   }
-  NextSynthFrame(); // renders the first block: the file is parsed here
+  NextFrame(); // renders the first block: the file is parsed here
+  fBlockPos = 0;
 }
 
 // The synth itself works out which preset a selection gets (bank styles,
@@ -146,24 +147,42 @@ void TMidiSynth::ResetInterpolation() {
   fBlockPos = fBlockEnd = 0;
   fHistory.fill(0.0f);
   fPhase = 0;
+  fPrimed = false;
 }
 
-void TMidiSynth::NextSynthFrame() {
+const float *TMidiSynth::NextFrame() {
   if (fBlockPos == fBlockEnd) {
     fluid_synth_write_float(fSynth, kBlockFrames, fBlock.data(), 0, 2, fBlock.data(), 1, 2);
     fBlockPos = 0;
     fBlockEnd = kBlockFrames;
   }
+  return &fBlock[size_t(2 * fBlockPos++)];
+}
+
+void TMidiSynth::NextSynthFrame() {
+  const float *frame = NextFrame();
   std::copy(fHistory.begin() + 2, fHistory.end(), fHistory.begin());
-  fHistory[6] = fBlock[size_t(2 * fBlockPos)];
-  fHistory[7] = fBlock[size_t(2 * fBlockPos + 1)];
-  ++fBlockPos;
+  fHistory[6] = frame[0];
+  fHistory[7] = frame[1];
+}
+
+void TMidiSynth::Render(float *out, int frames) {
+  for (int i = 0; i < frames; ++i) {
+    const float *frame = NextFrame();
+    out[2 * i] = frame[0];
+    out[2 * i + 1] = frame[1];
+  }
 }
 
 // Catmull-Rom through the four frames of history; at the midpoint, the
 // only phase of a 2:1 step, it is the half-band filter (-1 9 9 -1) / 16.
 void TMidiSynth::MixInto(float *out, int frames) {
   constexpr float kScale = 1.0f / float(kPhaseOne);
+  if (!fPrimed) {
+    for (int i = 0; i < 3; ++i)
+      NextSynthFrame();
+    fPrimed = true;
+  }
   for (int i = 0; i < frames; ++i) {
     const float t = float(fPhase) * kScale;
     for (int c = 0; c < 2; ++c) {

@@ -71,11 +71,17 @@ public:
   // Renders `frames` stereo frames at the output rate and adds them into
   // `out`. Allocates nothing.
   void MixInto(float *out, int frames);
+  // Renders the next `frames` stereo frames at the synth's own rate into
+  // `out`, interleaved. A cued piece is either played through MixInto or
+  // rendered through Render, never both.
+  void Render(float *out, int frames);
 
 private:
   TMidiSynth(fluid_settings_t *settings, fluid_synth_t *synth, int synthRate, int rate);
-  // Moves the interpolation on by one synth frame, rendering a new block
-  // when the current one is used up.
+  // The next synth frame, rendering a new block when the current one is
+  // used up.
+  const float *NextFrame();
+  // Moves the interpolation on by one synth frame.
   void NextSynthFrame();
   void ResetInterpolation();
 
@@ -97,8 +103,11 @@ private:
   int fBlockEnd = 0;
   // The last four synth frames, interleaved stereo. The output lies
   // between the middle two, frames 1 and 2, at fPhase (16-bit fraction);
-  // each output frame moves it on by fStep.
+  // each output frame moves it on by fStep. Output frame n lies at synth
+  // frame n * fStep: the first MixInto after a cue fills in the piece's
+  // first three frames.
   std::array<float, 8> fHistory{};
+  bool fPrimed = false;
   uint32_t fPhase = 0;
   uint32_t fStep = kPhaseOne;
 };

@@ -1,5 +1,6 @@
 #include "music/mediaplayer.h"
 #include "music/midisynth.h"
+#include "music/musicrecording.h"
 #include "rtl/sysutils.h"
 #include "test_midi_pieces.h"
 
@@ -419,6 +420,85 @@ TEST_F(MediaPlayerTest, AnyGeneralMidiSoundFontPlaysTheTune) {
   }
 }
 
+// Renders `seconds` of `player` in blocks of 441 and 1000 frames into a
+// buffer of its own.
+std::vector<float> Played(TMediaPlayer &player, double seconds) {
+  std::vector<float> out(size_t(2 * seconds * kRate), 0.0f);
+  const int total = int(out.size() / 2);
+  for (int done = 0, block = 441; done < total; done += block, block = 1441 - block)
+    player.MixInto(&out[size_t(2 * done)], std::min(block, total - done), kRate);
+  return out;
+}
+
+float LargestDifference(const std::vector<float> &a, const std::vector<float> &b, size_t from = 0) {
+  float largest = 0;
+  for (size_t i = from; i < std::min(a.size(), b.size()); ++i)
+    largest = std::max(largest, std::fabs(a[i] - b[i]));
+  return largest;
+}
+
+// The tune is rendered ahead once and played from that recording: it must
+// sound as the synth playing it live would, sample for sample (but for the
+// recording's 16 bits), every time it is played, and go on seamlessly
+// after a stop.
+TEST_F(MediaPlayerTest, TheRecordedTuneSoundsAsTheSynthPlayingItLiveEveryTime) {
+  if (!HaveSoundFont())
+    GTEST_SKIP() << "no General MIDI soundfont";
+  std::ifstream in(ZOFTREL_MUSIC_FILE, std::ios::binary);
+  const Bytes bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const TMidiCheck check = CheckMidiFile(bytes);
+  ASSERT_TRUE(check.Ok());
+  std::unique_ptr<TMidiSynth> synth = TMidiSynth::Create(kRate);
+  synth->LoadInstruments(check.Programs);
+  synth->Cue(PlainMidiFile(bytes, check));
+  constexpr double kSeconds = 3.0;
+  std::vector<float> live(size_t(2 * kSeconds * kRate), 0.0f);
+  for (size_t done = 0; done < live.size(); done += 2 * 512)
+    synth->MixInto(&live[done], int(std::min<size_t>(512, (live.size() - done) / 2)));
+
+  TMediaPlayer player;
+  player.FileName = ZOFTREL_MUSIC_FILE;
+  player.Open();
+  player.Play();
+  const std::vector<float> first = Played(player, kSeconds);
+  EXPECT_GT(*std::max_element(first.begin(), first.end()), 0.1f);
+  EXPECT_LT(LargestDifference(first, live), 2e-4f);
+
+  player.Rewind();
+  player.Play();
+  EXPECT_EQ(LargestDifference(Played(player, kSeconds), first), 0.0f) << "the same again";
+
+  player.Rewind();
+  player.Play();
+  std::vector<float> resumed = Played(player, 1.0);
+  player.Stop();
+  const std::vector<float> stopped = Played(player, 0.5);
+  EXPECT_EQ(*std::max_element(stopped.begin(), stopped.end()), 0.0f);
+  player.Play();
+  const std::vector<float> rest = Played(player, kSeconds - 1.0);
+  resumed.insert(resumed.end(), rest.begin(), rest.end());
+  EXPECT_EQ(LargestDifference(resumed, first), 0.0f) << "goes on where it stopped";
+}
+
+// A piece too long to keep is played by the synth as it goes.
+TEST_F(MediaPlayerTest, APieceTooLongToRecordIsPlayedLive) {
+  // A chord held for seven minutes at 120 quarter notes a minute.
+  constexpr uint32_t kSevenMinutes = 7 * 60 * 2 * 480;
+  ASSERT_GT(7 * 60, TMusicRecording::kMaxSeconds);
+  TMediaPlayer player;
+  player.FileName = Write("long.mid", ChordPiece(kSevenMinutes));
+  player.Open();
+  EXPECT_EQ(player.Length(), 7 * 60 * 1000u);
+  player.Play();
+  const float peak = Render(player, 0.5);
+  EXPECT_EQ(player.Position(), 500u);
+  if (HaveSoundFont()) {
+    EXPECT_GT(peak, 0.02f);
+  }
+  player.Stop();
+  EXPECT_EQ(Render(player, 0.2), 0.0f);
+}
+
 TEST_F(MediaPlayerTest, SurvivesTheAudioThreadRenderingDuringEveryOperation) {
   TMediaPlayer player;
   player.FileName = ZOFTREL_MUSIC_FILE;
@@ -439,6 +519,8 @@ TEST_F(MediaPlayerTest, SurvivesTheAudioThreadRenderingDuringEveryOperation) {
       player.Stop();
     if (i % 31 == 0)
       player.Rewind();
+    if (i % 67 == 0)
+      player.Open(); // while the tune is still being recorded
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
   done = true;

@@ -1,0 +1,86 @@
+#include "music/musicrecording.h"
+
+#include "music/midisynth.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr float kToSample = 32767.0f;
+constexpr float kFromSample = 1.0f / 32767.0f;
+
+int64_t SynthFramesFor(int64_t frames, int rate) {
+  const int synthRate = std::min(rate, TMidiSynth::kSynthRate);
+  // Two more than the last output frame reaches: the interpolation looks
+  // two frames ahead.
+  return frames * synthRate / rate + 3;
+}
+
+} // namespace
+
+bool TMusicRecording::Fits(int64_t frames, int rate) {
+  return rate > 0 && frames >= 0 && frames <= kMaxSeconds * int64_t(rate);
+}
+
+TMusicRecording::TMusicRecording(TMidiSynth &synth, int64_t frames, int rate)
+    : fSynth(synth), fSynthFrames(SynthFramesFor(frames, rate)),
+      fStep(((uint64_t(synth.SynthRate()) << kPhaseBits) + uint64_t(rate) / 2) / uint64_t(rate)),
+      fSamples(std::make_unique_for_overwrite<int16_t[]>(size_t(2 * fSynthFrames))),
+      fThread([this] { Run(); }) {}
+
+TMusicRecording::~TMusicRecording() {
+  fStopping = true;
+  fThread.join();
+}
+
+void TMusicRecording::Run() {
+  while (!fStopping.load(std::memory_order_relaxed) && Rendered() < fSynthFrames)
+    RenderUpTo(Rendered() + kChunkFrames);
+}
+
+void TMusicRecording::RenderUpTo(int64_t upTo) {
+  std::lock_guard lock(fRenderLock);
+  upTo = std::min(upTo, fSynthFrames);
+  float chunk[2 * kChunkFrames];
+  for (int64_t done = fRendered.load(std::memory_order_relaxed); done < upTo;) {
+    const int frames = int(std::min<int64_t>(kChunkFrames, upTo - done));
+    fSynth.Render(chunk, frames);
+    int16_t *samples = &fSamples[size_t(2 * done)];
+    for (int i = 0; i < 2 * frames; ++i)
+      samples[i] = int16_t(std::lrint(std::clamp(chunk[i], -1.0f, 1.0f) * kToSample));
+    done += frames;
+    fRendered.store(done, std::memory_order_release);
+  }
+}
+
+float TMusicRecording::Sample(int64_t frame, int c) const {
+  if (frame < 0 || frame >= fSynthFrames)
+    return 0.0f;
+  return float(fSamples[size_t(2 * frame + c)]) * kFromSample;
+}
+
+// Catmull-Rom through the four synth frames around each output frame, as
+// the synthesizer's MixInto does it.
+void TMusicRecording::MixInto(float *out, int64_t from, int frames) {
+  if (frames <= 0 || from < 0)
+    return;
+  const int64_t last = int64_t((uint64_t(from + frames - 1) * fStep) >> kPhaseBits);
+  if (last + 3 > Rendered())
+    RenderUpTo(last + 3);
+  constexpr float kScale = 1.0f / float(1 << kPhaseBits);
+  constexpr uint64_t kFraction = (uint64_t(1) << kPhaseBits) - 1;
+  for (int n = 0; n < frames; ++n) {
+    const uint64_t at = uint64_t(from + n) * fStep;
+    const int64_t i = int64_t(at >> kPhaseBits);
+    if (i >= fSynthFrames)
+      break;
+    const float t = float(at & kFraction) * kScale;
+    for (int c = 0; c < 2; ++c) {
+      const float a = Sample(i - 1, c), b = Sample(i, c);
+      const float d = Sample(i + 1, c), e = Sample(i + 2, c);
+      out[2 * n + c] +=
+          b + 0.5f * t * (d - a + t * (2 * a - 5 * b + 4 * d - e + t * (3 * (b - d) + e - a)));
+    }
+  }
+}
