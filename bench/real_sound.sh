@@ -67,7 +67,7 @@ audio_task() {
   local t
   for t in /proc/$APP_PID/task/*; do
     case $(cat "$t/comm") in
-    SDLAudio* | threaded-ml | data-loop*) echo "$t" && return 0 ;;
+    SDLAudioP* | threaded-ml | data-loop*) echo "$t" && return 0 ;;
     esac
   done
   return 0

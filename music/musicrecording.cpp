@@ -4,6 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -35,6 +38,9 @@ TMusicRecording::~TMusicRecording() {
 }
 
 void TMusicRecording::Run() {
+  // Work in the background: the window and the game come first.
+  pthread_setname_np(pthread_self(), "zoftrel-music");
+  [[maybe_unused]] int niced = setpriority(PRIO_PROCESS, id_t(gettid()), kNice);
   while (!fStopping.load(std::memory_order_relaxed) && Rendered() < fSynthFrames)
     RenderUpTo(Rendered() + kChunkFrames);
 }

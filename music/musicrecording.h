@@ -57,6 +57,7 @@ private:
   float Sample(int64_t frame, int c) const;
 
   static constexpr int kChunkFrames = 1024;
+  static constexpr int kNice = 10;
   static constexpr int kPhaseBits = 16;
 
   TMidiSynth &fSynth;
