@@ -88,8 +88,9 @@ void BM_RenderOneSecond(benchmark::State &state) {
 }
 BENCHMARK(BM_RenderOneSecond)->Unit(benchmark::kMillisecond)->Iterations(200);
 
-// Rewind builds a new MIDI player on the piece and renders its first block:
-// the cost of a game start, and of the Play that loops the piece.
+// Rewind, the cost of a game start and of the Play that loops the piece:
+// with the tune recorded it only moves the position (a piece played live
+// builds a new MIDI player and renders its first block).
 void BM_Rewind(benchmark::State &state) {
   TMediaPlayer player;
   OpenTune(player);
