@@ -174,8 +174,7 @@ void TMidiSynth::Render(float *out, int frames) {
   }
 }
 
-// Catmull-Rom through the four frames of history; at the midpoint, the
-// only phase of a 2:1 step, it is the half-band filter (-1 9 9 -1) / 16.
+// Interpolates through the four frames of history.
 void TMidiSynth::MixInto(float *out, int frames) {
   constexpr float kScale = 1.0f / float(kPhaseOne);
   if (!fPrimed) {
@@ -188,8 +187,7 @@ void TMidiSynth::MixInto(float *out, int frames) {
     for (int c = 0; c < 2; ++c) {
       const float a = fHistory[size_t(c)], b = fHistory[size_t(2 + c)];
       const float d = fHistory[size_t(4 + c)], e = fHistory[size_t(6 + c)];
-      out[2 * i + c] +=
-          b + 0.5f * t * (d - a + t * (2 * a - 5 * b + 4 * d - e + t * (3 * (b - d) + e - a)));
+      out[2 * i + c] += Interpolate(a, b, d, e, t);
     }
     fPhase += fStep;
     while (fPhase >= kPhaseOne) {

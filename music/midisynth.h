@@ -71,6 +71,12 @@ public:
   // Renders `frames` stereo frames at the output rate and adds them into
   // `out`. Allocates nothing.
   void MixInto(float *out, int frames);
+  // The output between synth samples b and d at `t` (0 to 1), with a and e
+  // the samples around them: Catmull-Rom, which at the midpoint, the only
+  // phase of a 2:1 step, is the half-band filter (-1 9 9 -1) / 16.
+  static float Interpolate(float a, float b, float d, float e, float t) {
+    return b + 0.5f * t * (d - a + t * (2 * a - 5 * b + 4 * d - e + t * (3 * (b - d) + e - a)));
+  }
   // Renders the next `frames` stereo frames at the synth's own rate into
   // `out`, interleaved. A cued piece is either played through MixInto or
   // rendered through Render, never both.

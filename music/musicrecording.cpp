@@ -66,8 +66,8 @@ float TMusicRecording::Sample(int64_t frame, int c) const {
   return float(fSamples[size_t(2 * frame + c)]) * kFromSample;
 }
 
-// Catmull-Rom through the four synth frames around each output frame, as
-// the synthesizer's MixInto does it.
+// Interpolates through the four synth frames around each output frame, as
+// the synthesizer's MixInto does.
 void TMusicRecording::MixInto(float *out, int64_t from, int frames) {
   if (frames <= 0 || from < 0)
     return;
@@ -85,8 +85,7 @@ void TMusicRecording::MixInto(float *out, int64_t from, int frames) {
     for (int c = 0; c < 2; ++c) {
       const float a = Sample(i - 1, c), b = Sample(i, c);
       const float d = Sample(i + 1, c), e = Sample(i + 2, c);
-      out[2 * n + c] +=
-          b + 0.5f * t * (d - a + t * (2 * a - 5 * b + 4 * d - e + t * (3 * (b - d) + e - a)));
+      out[2 * n + c] += TMidiSynth::Interpolate(a, b, d, e, t);
     }
   }
 }
