@@ -480,6 +480,31 @@ TEST_F(MediaPlayerTest, TheRecordedTuneSoundsAsTheSynthPlayingItLiveEveryTime) {
   EXPECT_EQ(LargestDifference(resumed, first), 0.0f) << "goes on where it stopped";
 }
 
+// The recording is made on a thread of its own, with nothing asking for
+// it, and that thread stops when the recording goes, done or not.
+TEST_F(MediaPlayerTest, TheTuneIsRecordedInTheBackgroundAsSoonAsItIsCued) {
+  if (!HaveSoundFont())
+    GTEST_SKIP() << "no General MIDI soundfont";
+  std::ifstream in(ZOFTREL_MUSIC_FILE, std::ios::binary);
+  const Bytes bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const TMidiCheck check = CheckMidiFile(bytes);
+  std::unique_ptr<TMidiSynth> synth = TMidiSynth::Create(kRate);
+  synth->Cue(PlainMidiFile(bytes, check));
+  { TMusicRecording abandoned(*synth, 60 * kRate, kRate); }
+  synth->Cue(PlainMidiFile(bytes, check));
+  TMusicRecording recording(*synth, 10 * kRate, kRate);
+  EXPECT_EQ(recording.SynthFrames(), 10 * 22050 + 3);
+  for (int i = 0; i < 3000 && recording.Rendered() < recording.SynthFrames(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  ASSERT_EQ(recording.Rendered(), recording.SynthFrames());
+  std::vector<float> out(2 * 4410, 0.0f);
+  recording.MixInto(out.data(), 9 * kRate, 4410);
+  EXPECT_GT(*std::max_element(out.begin(), out.end()), 0.02f);
+  std::fill(out.begin(), out.end(), 0.0f);
+  recording.MixInto(out.data(), 10 * kRate + 10, 4410);
+  EXPECT_EQ(*std::max_element(out.begin(), out.end()), 0.0f) << "silent past its end";
+}
+
 // A piece too long to keep is played by the synth as it goes.
 TEST_F(MediaPlayerTest, APieceTooLongToRecordIsPlayedLive) {
   // A chord held for seven minutes at 120 quarter notes a minute.
