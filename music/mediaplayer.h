@@ -1,8 +1,10 @@
 // The background-music player: a media-player control that opens a MIDI
 // file by name and plays, stops and rewinds it, answering with a mode the
-// game polls. The samples come from a software synthesizer that the audio
-// component pulls through MixInto on its own thread; every other call runs
-// on the user-interface thread.
+// game polls. The samples come from a software synthesizer: a piece of up
+// to six minutes is recorded through it once, in the background, when it is
+// opened, and played from that recording; a longer one is synthesised as
+// it plays. The audio component pulls them through MixInto on its own
+// thread; every other call runs on the user-interface thread.
 //
 // The control's button bar is never shown, so it is not built.
 #pragma once
