@@ -15,8 +15,8 @@ constexpr float kFromSample = 1.0f / 32767.0f;
 
 int64_t SynthFramesFor(int64_t frames, int rate) {
   const int synthRate = std::min(rate, TMidiSynth::kSynthRate);
-  // Two more than the last output frame reaches: the interpolation looks
-  // two frames ahead.
+  // The last output frame lies before synth frame frames * synthRate /
+  // rate, and its interpolation reads two frames past the one it lies on.
   return frames * synthRate / rate + 3;
 }
 
