@@ -279,6 +279,16 @@ run_pulse() {
 # The state of the null sink: RUNNING, IDLE or SUSPENDED.
 sink_state() { pactl list short sinks | awk '$2 == "out" {print $NF}'; }
 
+# wait_suspended SECONDS WHEN: within SECONDS the program gives its stream
+# back and the sink suspends, or the test fails, saying WHEN it did not.
+wait_suspended() {
+  local deadline=$((SECONDS + $1))
+  until [[ $(sink_state) == SUSPENDED ]] && (($(pactl list short sink-inputs | wc -l) == 0)); do
+    ((SECONDS < deadline)) || fail "the sink is not suspended $2: $(sink_state)"
+    sleep 0.1
+  done
+}
+
 # record FILE: records the null sink's monitor in the background, in the
 # format the helpers below read; REC_PID.
 record() {

@@ -16,11 +16,7 @@ cd "$RUN_DIR"
 ./zoftrel >"$OUT/pipewire-app.log" 2>&1 &
 APP_PID=$!
 wait_window Zoftrel >/dev/null
-deadline=$((SECONDS + 15))
-until [[ $(sink_state) == SUSPENDED ]] && (($(pactl list short sink-inputs | wc -l) == 0)); do
-  ((SECONDS < deadline)) || fail "the sink is not suspended on the instruction screen: $(sink_state)"
-  sleep 0.2
-done
+wait_suspended 15 "on the instruction screen"
 t0=$EPOCHREALTIME
 click 552 742 # Start game
 music_after_click "$t0"

@@ -22,11 +22,7 @@ wait_window Zoftrel >/dev/null
 
 # ticks PID: CPU ticks used so far.
 ticks() { awk '{sub(/^.*\) /, ""); print $12 + $13}' "/proc/$1/stat"; }
-deadline=$((SECONDS + 6))
-until [[ $(sink_state) == SUSPENDED ]]; do
-  ((SECONDS < deadline)) || fail "the sink is not suspended on the instruction screen: $(sink_state)"
-  sleep 0.1
-done
+wait_suspended 6 "on the instruction screen"
 a0=$(ticks "$APP_PID") s0=$(ticks "$PULSE_PID")
 sleep 10
 a1=$(ticks "$APP_PID") s1=$(ticks "$PULSE_PID")

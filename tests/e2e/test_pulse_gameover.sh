@@ -19,26 +19,19 @@ APP_PID=$!
 wait_window Zoftrel >/dev/null
 sleep 0.5
 
-# wait_suspended WHAT: the sink suspends within 14 s: the applause lasts
-# 7.3 s, the stream is given back 1.5 s after it, and the sink suspends
-# 1 s later.
-wait_suspended() {
-  local deadline=$((SECONDS + 14))
-  until [[ $(sink_state) == SUSPENDED ]]; do
-    ((SECONDS < deadline)) || fail "the sink is not suspended $1: $(sink_state)"
-    sleep 0.1
-  done
-}
+# The sink suspends within 14 s: the applause lasts 7.3 s, the stream is
+# given back 1.5 s after it, and the sink suspends 1 s later.
+SUSPEND_SECONDS=14
 
 click "${START[@]}" # Start game
 started=$SECONDS
 wait_over pulse-game
-wait_suspended "after the game over"
+wait_suspended $SUSPEND_SECONDS "after the game over"
 click "${START[@]}" # New game
 sleep 0.5
 shot pulse-ready
 button_shown "$OUT/pulse-ready.png" || fail "New game hid the button"
-wait_suspended "before the next game"
+wait_suspended $SUSPEND_SECONDS "before the next game"
 t0=$EPOCHREALTIME
 click "${START[@]}" # Start game
 music_after_click "$t0"
