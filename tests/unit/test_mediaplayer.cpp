@@ -430,11 +430,28 @@ std::vector<float> Played(TMediaPlayer &player, double seconds) {
   return out;
 }
 
-float LargestDifference(const std::vector<float> &a, const std::vector<float> &b, size_t from = 0) {
+float LargestDifference(const std::vector<float> &a, const std::vector<float> &b) {
   float largest = 0;
-  for (size_t i = from; i < std::min(a.size(), b.size()); ++i)
+  for (size_t i = 0; i < std::min(a.size(), b.size()); ++i)
     largest = std::max(largest, std::fabs(a[i] - b[i]));
   return largest;
+}
+
+// A synth with the tune's instruments loaded, and the tune in the plain
+// form the player cues it in.
+struct TTuneSynth {
+  std::unique_ptr<TMidiSynth> Synth;
+  Bytes Plain;
+};
+
+TTuneSynth SynthForTheTune() {
+  std::ifstream in(ZOFTREL_MUSIC_FILE, std::ios::binary);
+  const Bytes bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  const TMidiCheck check = CheckMidiFile(bytes);
+  EXPECT_TRUE(check.Ok());
+  TTuneSynth tune{TMidiSynth::Create(kRate), PlainMidiFile(bytes, check)};
+  tune.Synth->LoadInstruments(check.Programs);
+  return tune;
 }
 
 // The tune is rendered ahead once and played from that recording: it must
@@ -444,13 +461,9 @@ float LargestDifference(const std::vector<float> &a, const std::vector<float> &b
 TEST_F(MediaPlayerTest, TheRecordedTuneSoundsAsTheSynthPlayingItLiveEveryTime) {
   if (!HaveSoundFont())
     GTEST_SKIP() << "no General MIDI soundfont";
-  std::ifstream in(ZOFTREL_MUSIC_FILE, std::ios::binary);
-  const Bytes bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  const TMidiCheck check = CheckMidiFile(bytes);
-  ASSERT_TRUE(check.Ok());
-  std::unique_ptr<TMidiSynth> synth = TMidiSynth::Create(kRate);
-  synth->LoadInstruments(check.Programs);
-  synth->Cue(PlainMidiFile(bytes, check));
+  const TTuneSynth tune = SynthForTheTune();
+  TMidiSynth *synth = tune.Synth.get();
+  synth->Cue(tune.Plain);
   constexpr double kSeconds = 3.0;
   std::vector<float> live(size_t(2 * kSeconds * kRate), 0.0f);
   for (size_t done = 0; done < live.size(); done += 2 * 512)
@@ -485,13 +498,11 @@ TEST_F(MediaPlayerTest, TheRecordedTuneSoundsAsTheSynthPlayingItLiveEveryTime) {
 TEST_F(MediaPlayerTest, TheTuneIsRecordedInTheBackgroundAsSoonAsItIsCued) {
   if (!HaveSoundFont())
     GTEST_SKIP() << "no General MIDI soundfont";
-  std::ifstream in(ZOFTREL_MUSIC_FILE, std::ios::binary);
-  const Bytes bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  const TMidiCheck check = CheckMidiFile(bytes);
-  std::unique_ptr<TMidiSynth> synth = TMidiSynth::Create(kRate);
-  synth->Cue(PlainMidiFile(bytes, check));
+  const TTuneSynth tune = SynthForTheTune();
+  TMidiSynth *synth = tune.Synth.get();
+  synth->Cue(tune.Plain);
   { TMusicRecording abandoned(*synth, 60 * kRate, kRate); }
-  synth->Cue(PlainMidiFile(bytes, check));
+  synth->Cue(tune.Plain);
   TMusicRecording recording(*synth, 10 * kRate, kRate);
   EXPECT_EQ(recording.SynthFrames(), 10 * 22050 + 3);
   for (int i = 0; i < 3000 && recording.Rendered() < recording.SynthFrames(); ++i)
