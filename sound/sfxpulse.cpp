@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -134,6 +135,7 @@ bool TSfxPulseOutput::Connect(bool paused, bool &pipeWire) {
     attr.prebuf = uint32_t(-1);
     attr.minreq = Bytes(FRate, kRequestMs);
     attr.fragsize = uint32_t(-1);
+    FCorked = paused;
     const pa_stream_flags_t flags = paused ? PA_STREAM_START_CORKED : PA_STREAM_NOFLAGS;
     ok = pa_stream_connect_playback(FStream, nullptr, &attr, flags, nullptr, nullptr) == 0 &&
          WaitUntilReady(
@@ -182,7 +184,10 @@ void TSfxPulseOutput::Write(size_t bytes) {
       return;
     }
     auto *out = static_cast<float *>(data);
-    FSource.RenderAhead(out, frames);
+    {
+      std::lock_guard lock(FSource.MixLock());
+      FSource.RenderLocked(out, frames);
+    }
     Keep(FWritten, frames, out);
     if (pa_stream_write(FStream, data, size_t(frames) * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE) <
         0)
@@ -290,7 +295,17 @@ void TSfxPulseOutput::RewriteAt(int64_t from) {
 
 void TSfxPulseOutput::SetPaused(bool paused) {
   pa_threaded_mainloop_lock(FLoop);
-  if (pa_operation *corked = pa_stream_cork(FStream, paused ? 1 : 0, nullptr, nullptr))
-    pa_operation_unref(corked);
+  if (paused != FCorked) {
+    FCorked = paused;
+    if (pa_operation *corked = pa_stream_cork(FStream, paused ? 1 : 0, nullptr, nullptr))
+      pa_operation_unref(corked);
+  }
   pa_threaded_mainloop_unlock(FLoop);
+}
+
+void TSfxPulseOutput::Stall(bool stalled) {
+  if (stalled)
+    pa_threaded_mainloop_lock(FLoop);
+  else
+    pa_threaded_mainloop_unlock(FLoop);
 }

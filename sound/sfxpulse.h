@@ -14,6 +14,8 @@
 // that thread. Nothing here allocates once the output is open.
 #pragma once
 
+#include "sound/sfxoutput.h"
+
 #include <pulse/mainloop-api.h>
 
 #include <atomic>
@@ -25,26 +27,7 @@ struct pa_context;
 struct pa_stream;
 struct pa_threaded_mainloop;
 
-// What the output plays: the mix, with the sounds that started since the
-// last rewrite held back until the rewrite places them.
-class TSfxOutputSource {
-public:
-  // Renders `frames` interleaved stereo frames into `out` (replacing what
-  // it held): the whole mix but the sounds that wait for a rewrite. Tells
-  // whether anything sounded.
-  virtual bool RenderAhead(float *out, int frames) = 0;
-  // Adds the sounds waiting for a rewrite, from their start, into the
-  // `frames` frames already rendered at `out`; they then play on in the
-  // mix. Tells whether there were any.
-  virtual bool AddStarted(float *out, int frames) = 0;
-  // No rewrite comes: the next RenderAhead takes the waiting sounds.
-  virtual void ReleaseStarted() = 0;
-
-protected:
-  ~TSfxOutputSource() = default;
-};
-
-class TSfxPulseOutput {
+class TSfxPulseOutput : public TSfxOutput {
 public:
   // How much is kept written ahead, and the piece whose playing wakes us.
   static constexpr int kAheadMs = 100;
@@ -62,21 +45,24 @@ public:
   // less at the same latency.
   static std::unique_ptr<TSfxPulseOutput> Open(TSfxOutputSource &source, int rate, bool paused,
                                                bool &pipeWire);
-  ~TSfxPulseOutput();
+  ~TSfxPulseOutput() override;
   TSfxPulseOutput(const TSfxPulseOutput &) = delete;
   TSfxPulseOutput &operator=(const TSfxPulseOutput &) = delete;
 
+  // libpulse's thread mixes; it writes ahead and rewrites.
+  TSfxOutputCaps Caps() const override { return {true, true, true}; }
   // The server went away or dropped the stream.
-  bool Failed() const { return FFailed.load(); }
-  // Any thread, any lock held, never blocks: sounds have started; the
-  // output rewrites what is not yet played.
-  void RequestRewrite();
+  bool Failed() const override { return FFailed.load(); }
+  // Sounds have started: the output rewrites what is not yet played.
+  void RequestRewrite() override;
   // Corks or uncorks the stream.
-  void SetPaused(bool paused);
+  void SetPaused(bool paused) override;
+  // Holds libpulse's thread.
+  void Stall(bool stalled) override;
 
   // Counts, for tests and measurements.
   uint64_t Writes() const { return FWrites.load(std::memory_order_relaxed); }
-  uint64_t Rewrites() const { return FRewrites.load(std::memory_order_relaxed); }
+  uint64_t Rewrites() const override { return FRewrites.load(std::memory_order_relaxed); }
   // The server's buffer settings, in frames.
   uint32_t AheadFrames() const { return FAheadFrames; }
   uint32_t RequestFrames() const { return FRequestFrames; }
@@ -110,6 +96,7 @@ private:
   std::atomic<bool> FRewriteWanted{false};
   bool FTimingAsked = false; // a timing update for a rewrite is on its way
   bool FTimedOut = false;
+  bool FCorked = false;
   int FPipeWire = -1; // the server's name answered: 1 when PipeWire's
   uint32_t FAheadFrames = 0;
   uint32_t FRequestFrames = 0;

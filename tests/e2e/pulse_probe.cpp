@@ -67,7 +67,7 @@ int main(int argc, char **argv) {
   audio.SetMusic(&tone);
   tone.Start();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  std::printf("output %s\n", audio.OwnOutput() ? "own" : "sdl");
+  std::printf("output %s\n", audio.OutputCaps().WritesAhead ? "own" : "sdl");
   int ticks = 0;
   for (auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
        std::chrono::steady_clock::now() < end; ++ticks) {

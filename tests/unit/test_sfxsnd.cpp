@@ -1,7 +1,6 @@
 #include "rtl/sysutils.h"
 #include "sound/sfxsnd.h"
 
-#include <SDL.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -441,11 +440,10 @@ TEST_F(SfxAudioTest, ADeviceStalledUnderPlayingSoundsIsKept) {
   music.Start(60 * 44100);
   ASSERT_TRUE(WaitFor([&] { return music.fLeft < 60 * 44100; }));
   const unsigned openings = audio->Openings();
-  const uint32_t device = audio->Device();
-  SDL_LockAudioDevice(device); // SDL's thread cannot call back meanwhile
+  audio->StallOutput(true); // the output's thread cannot mix meanwhile
   std::this_thread::sleep_for(TSfxAudio::kGiveBackAfter + std::chrono::milliseconds(700));
   const int left = music.fLeft;
-  SDL_UnlockAudioDevice(device);
+  audio->StallOutput(false);
   EXPECT_TRUE(WaitFor([&] { return music.fLeft < left; })) << "the music is mixed again";
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_TRUE(audio->DeviceOpen());
