@@ -16,11 +16,10 @@ constexpr double kPi = std::numbers::pi;
 // One tick in days, the unit of the shot's cooldown.
 constexpr double kTickDays = TickSeconds / 86400;
 // A tank turns this far and drives this far per tick, a bullet flies this
-// far; a turn of half a circle takes this many ticks.
+// far.
 const double kTurnStep = std::fabs(double(CTankType::TurnedAngle(0, true)));
 const double kTankSpeed = Distance({}, CTankType::StepAhead({}, 0));
 const double kBulletSpeed = Distance({}, CBall::StepAhead({}, 0));
-const int32_t kHalfTurnTicks = int32_t(std::ceil(kPi / kTurnStep));
 // Planning work per tick, in grid rows and in searched cells.
 constexpr int kBuildRows = 4;
 constexpr int kSearchCells = 150;
@@ -55,10 +54,6 @@ constexpr double kCloseEnough = 90;
 // Following a route: the heading may be this far off the next point before
 // it turns, while driving and from standing.
 constexpr double kDriveTolerance = 0.15;
-// Blocked this many times on a route, it backs off from the nearest wall
-// and drives kEscapeDrive ticks.
-constexpr int32_t kBlockedBeforeEscape = 2;
-constexpr int32_t kEscapeDrive = 15;
 // Without a route yet it heads for its target while the straight way
 // ahead is clear this far.
 constexpr double kLookAhead = 40;
@@ -67,15 +62,6 @@ constexpr double kTargetMoved = 20;
 // The planned range to a target: the bullet's reach less kRangeMargin, at
 // most kLongestRange pixels.
 constexpr double kRangeMargin = 40, kLongestRange = 320;
-
-// The difference b − a brought into −π..π.
-double AngleTo(double a, double b) {
-  return std::remainder(b - a, 2 * kPi);
-}
-
-double Bearing(TPointF from, TPointF to) {
-  return std::atan2(to.Y - from.Y, to.X - from.X);
-}
 
 } // namespace
 
@@ -86,7 +72,7 @@ CComputerPlayer::CComputerPlayer(int32_t side, TComputerLevel level, uint32_t se
 CComputerPlayer::CComputerPlayer(int32_t side, const TComputerFigures &figures, uint32_t seed,
                                  IComputerKeys *keys)
     : Side(side), Figures(figures), Hands(side, figures, keys), Dodging(side, figures),
-      Seen(figures.Reaction) {
+      Seen(figures.Reaction), Backing(side) {
   Rand = (static_cast<uint64_t>(seed) << 1 | 1) * 0x9E3779B97F4A7C15ull;
 }
 
@@ -124,7 +110,7 @@ void CComputerPlayer::NewGame() {
   AlignedMisses = AlignedTicks = 0;
   ShotsAtTarget = 0;
   LastSwitchLook = 0;
-  Blocked = EscapeTurns = EscapeDrive = 0;
+  Backing.Forget();
   Dodging.Forget();
   Driving = false;
   Doing = stNothing;
@@ -269,7 +255,7 @@ void CComputerPlayer::Observe(const CTankType *tank) {
     std::fill(std::begin(Unreachable), std::end(Unreachable), false);
     Wait = std::max(Wait, Figures.Reaction);
     Dodging.Forget();
-    EscapeTurns = EscapeDrive = 0;
+    Backing.Stop();
   }
   if (tank->LastShot != LastShotSeen) {
     LastShotSeen = tank->LastShot;
@@ -322,8 +308,8 @@ CComputerPlayer::TStep CComputerPlayer::Decide(const CTankType *tank, TDrive &dr
     return stNothing;
   }
   // 6. Away from a wall that blocked its route.
-  if (EscapeTurns > 0 || EscapeDrive > 0) {
-    drive = BackOff(tank);
+  if (Backing.Active()) {
+    drive = Backing.Step(tank, StandTolerance());
     return stBackingOff;
   }
   // 7. Aim and shoot where the target is in view, else travel to a place
@@ -536,52 +522,14 @@ TDrive CComputerPlayer::Steer(const CTankType *tank, TPointF point) {
   if (std::fabs(diff) > tolerance)
     return diff > 0 ? drRight : drLeft;
   if (CanDrive(Side, tank)) {
-    Blocked = 0;
+    Backing.Driven();
     return drForward;
   }
   // Something stands in the way: plan again from here, and if that leads
   // the same way, back off from the nearest wall first.
   ReplanNow = true;
-  if (++Blocked >= kBlockedBeforeEscape) {
-    Blocked = 0;
-    StartBackOff(tank);
-  }
+  Backing.Refused(tank);
   return drStand;
-}
-
-void CComputerPlayer::StartBackOff(const CTankType *tank) {
-  double nearest = 1e9;
-  for (int32_t w = 1; w <= LineCount; ++w) {
-    const CLine *line = Lines[w];
-    const double d = SegmentDistance(line->P1, line->P2, tank->Pos);
-    if (d < nearest) {
-      nearest = d;
-      // Away from the wall: from its nearest point through the tank.
-      const double dx = line->P2.X - line->P1.X, dy = line->P2.Y - line->P1.Y;
-      const double len2 = dx * dx + dy * dy;
-      const double t =
-          len2 > 0 ? std::clamp(
-                         ((tank->Pos.X - line->P1.X) * dx + (tank->Pos.Y - line->P1.Y) * dy) / len2,
-                         0.0, 1.0)
-                   : 0;
-      EscapeAngle = Bearing({line->P1.X + t * dx, line->P1.Y + t * dy}, tank->Pos);
-    }
-  }
-  EscapeTurns = kHalfTurnTicks;
-  EscapeDrive = kEscapeDrive;
-}
-
-TDrive CComputerPlayer::BackOff(const CTankType *tank) {
-  if (EscapeTurns > 0) {
-    const double diff = AngleTo(tank->Angle, EscapeAngle);
-    if (std::fabs(diff) > StandTolerance()) {
-      --EscapeTurns;
-      return diff > 0 ? drRight : drLeft;
-    }
-    EscapeTurns = 0;
-  }
-  --EscapeDrive;
-  return CanDrive(Side, tank) ? drForward : drStand;
 }
 
 TDrive CComputerPlayer::Travel(const CTankType *tank) {

@@ -4,6 +4,7 @@
 // generator of its own, never from the game's Random.
 #pragma once
 
+#include "game/backingoff.h"
 #include "game/battlefield.h"
 #include "game/common.h"
 #include "game/computerhands.h"
@@ -54,6 +55,7 @@ private:
   CComputerHands Hands;
   CDodging Dodging;
   CPerception Seen;
+  CBackingOff Backing;
 
   uint64_t Rand = 0;
   double Uniform();
@@ -101,13 +103,6 @@ private:
   double PlanRange() const;
   void StopApproach();
   void ApproachFrom(double distance);
-  // Driving was refused on the route this many times in a row; then it
-  // backs off from the nearest wall: turns to EscapeAngle for at most
-  // EscapeTurns ticks, then drives for EscapeDrive ticks.
-  int32_t Blocked = 0;
-  int32_t EscapeTurns = 0;
-  int32_t EscapeDrive = 0;
-  double EscapeAngle = 0;
 
   double FieldWidth() const;
   double FieldHeight() const;
@@ -127,7 +122,6 @@ private:
   bool Switching(const CTankType *tank);
   bool ConsiderSwitch(const CTankType *tank, bool doomed);
   void ChooseTarget(const CTankType *tank);
-  TDrive BackOff(const CTankType *tank);
   // Its tank's heading once the keys held over its last KeyDelay ticks
   // have acted.
   float AngleAhead(const CTankType *tank) const;
@@ -136,5 +130,4 @@ private:
   TDrive HeadFor(const CTankType *tank, TPointF point);
   double StandTolerance() const;
   TDrive Steer(const CTankType *tank, TPointF point);
-  void StartBackOff(const CTankType *tank);
 };

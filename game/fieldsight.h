@@ -1,12 +1,24 @@
-// What the computer works out from the field as a player sees it: where a
-// bullet will fly, and where a tank may stand.
+// What the computer works out from the field as a player sees it: which
+// way things lie, where a bullet will fly, and where a tank may stand.
 #pragma once
 
 #include "game/common.h"
 
+#include <cmath>
 #include <cstdint>
+#include <numbers>
 
 class CTankType;
+
+// The difference b − a brought into −π..π.
+inline double AngleTo(double a, double b) {
+  return std::remainder(b - a, 2 * std::numbers::pi);
+}
+
+// The direction from one point to another.
+inline double Bearing(TPointF from, TPointF to) {
+  return std::atan2(to.Y - from.Y, to.X - from.X);
+}
 
 // A tank whose place a bullet's flight foresees: it moves by Step each
 // bullet step from At. With Skip the tank is left out instead.
