@@ -1,6 +1,7 @@
 #include "game/computer.h"
 
 #include "game/battlefield.h"
+#include "game/fieldsight.h"
 #include "game/gamewindow.h"
 #include "rtl/sysutils.h"
 
@@ -15,17 +16,13 @@ constexpr double kPi = std::numbers::pi;
 // One tick in days, the unit of the shot's cooldown.
 constexpr double kTickDays = TickSeconds / 86400;
 // A tank turns this far and drives this far per tick, a bullet flies this
-// far; a turn of half a circle takes this many ticks.
+// far.
 const double kTurnStep = std::fabs(double(CTankType::TurnedAngle(0, true)));
 const double kTankSpeed = Distance({}, CTankType::StepAhead({}, 0));
 const double kBulletSpeed = Distance({}, CBall::StepAhead({}, 0));
-const int32_t kHalfTurnTicks = int32_t(std::ceil(kPi / kTurnStep));
 // Planning work per tick, in grid rows and in searched cells.
 constexpr int kBuildRows = 4;
 constexpr int kSearchCells = 150;
-// Timestamps before the game: long enough ago for every gap.
-constexpr int64_t kLongAgo = -1000;
-
 // How it chooses its target, every kRetargetEvery ticks: the cost of each
 // enemy tank in ticks. In view: the turn to it and the bullet's flight;
 // out of view: the drive there and kOutOfView. A tank no route
@@ -57,89 +54,16 @@ constexpr double kCloseEnough = 90;
 // Following a route: the heading may be this far off the next point before
 // it turns, while driving and from standing.
 constexpr double kDriveTolerance = 0.15;
-// Blocked this many times on a route, it backs off from the nearest wall
-// and drives kEscapeDrive ticks.
-constexpr int32_t kBlockedBeforeEscape = 2;
-constexpr int32_t kEscapeDrive = 15;
 // Without a route yet it heads for its target while the straight way
 // ahead is clear this far.
 constexpr double kLookAhead = 40;
 // The game's pixels past which a target counts as moved for a new route.
 constexpr double kTargetMoved = 20;
-// A target seen moving faster than a tank can is not led: a switch.
-constexpr double kFastestTank = 2.5;
-// Keeps this far more from the enemy's active tank than the game does:
-// it may come nearer on the same tick.
-constexpr double kEnemyMargin = 2.5;
 // The planned range to a target: the bullet's reach less kRangeMargin, at
 // most kLongestRange pixels.
 constexpr double kRangeMargin = 40, kLongestRange = 320;
 
-// Dodging: at most kThreats bullets followed kThreatSteps steps each; a
-// bullet passing nearer than its reach and kThreatMargin is a threat, and
-// a way out must keep kWayOutMargin from its places. Ways out turn up to
-// kMostDodgeTurns ticks, tried every kDodgeTurnStep. With no way out and a
-// hit within kDoomedWithin ticks, the tank is lost.
-constexpr int kThreats = 4, kThreatSteps = 80;
-constexpr double kThreatMargin = 3, kWayOutMargin = 1.5;
-constexpr int kMostDodgeTurns = 30, kDodgeTurnStep = 5;
-constexpr int kDoomedWithin = 12;
-
-// The difference b − a brought into −π..π.
-double AngleTo(double a, double b) {
-  return std::remainder(b - a, 2 * kPi);
-}
-
-double Bearing(TPointF from, TPointF to) {
-  return std::atan2(to.Y - from.Y, to.X - from.X);
-}
-
-bool Dead(const CTankType *tank) {
-  return tank->Motion < msDead + 500;
-}
-
-// The levels. The person models these were set against (see 5 ticks late,
-// change the turn keys at most every 2 ticks, tap at most every 3) win
-// 60–80 % against easy and 20–40 % against normal (a beginner: no lead,
-// no dodging), 40–60 % against normal and 15–35 % against hard (a skilled
-// player: leads, dodges by driving on).
-constexpr TComputerFigures kLevels[3] = {
-    // reaction, aim error, leads, dodging, replan, switch look, switch
-    // margin, turn key gap, tap gap, reverse gap, reverse every, shot pause
-    {10, 0.045, false, dgNever, 60, 40, 40, 3, 6, 4, 12, 6},      // easy
-    {5, 0.025, true, dgDriveOn, 25, 20, 20, 2, 3, 3, 10, 2},      // normal
-    {5, 0.022, true, dgTurnAndDrive, 12, 10, 10, 2, 3, 3, 10, 2}, // hard
-};
-
 } // namespace
-
-bool ParseComputerLevel(std::string_view text, TComputerLevel &level) {
-  if (text == "easy")
-    level = lvEasy;
-  else if (text == "normal")
-    level = lvNormal;
-  else if (text == "hard")
-    level = lvHard;
-  else
-    return false;
-  return true;
-}
-
-const char *ComputerLevelName(TComputerLevel level) {
-  switch (level) {
-  case lvEasy:
-    return "easy";
-  case lvNormal:
-    return "normal";
-  case lvHard:
-    return "hard";
-  }
-  return "";
-}
-
-const TComputerFigures &ComputerLevelFigures(TComputerLevel level) {
-  return kLevels[std::clamp<int>(level, lvEasy, lvHard)];
-}
 
 CComputerPlayer::CComputerPlayer(int32_t side, TComputerLevel level, uint32_t seed,
                                  IComputerKeys *keys)
@@ -147,7 +71,8 @@ CComputerPlayer::CComputerPlayer(int32_t side, TComputerLevel level, uint32_t se
 
 CComputerPlayer::CComputerPlayer(int32_t side, const TComputerFigures &figures, uint32_t seed,
                                  IComputerKeys *keys)
-    : Side(side), Figures(figures), Keys(keys) {
+    : Side(side), Figures(figures), Hands(side, figures, keys), Dodging(side, figures),
+      Seen(figures.Reaction), Backing(side) {
   Rand = (static_cast<uint64_t>(seed) << 1 | 1) * 0x9E3779B97F4A7C15ull;
 }
 
@@ -170,12 +95,8 @@ double CComputerPlayer::AimErrorDraw() {
 }
 
 void CComputerPlayer::NewGame() {
-  // The window has let go of the keys with the game's end.
-  HeldCount = 0;
-  TurnKeysChangedAt = TappedAt = TurnEndedAt = ReversedAt = kLongAgo;
-  LastTurn = drStand;
+  Hands.NewGame();
   Started = false;
-  SeenCount = 0;
   Clock = 0;
   Planner.Clear();
   PlanTank = PlanTarget = nullptr;
@@ -189,102 +110,32 @@ void CComputerPlayer::NewGame() {
   AlignedMisses = AlignedTicks = 0;
   ShotsAtTarget = 0;
   LastSwitchLook = 0;
-  Blocked = EscapeTurns = EscapeDrive = 0;
-  DodgeTurns = 0;
-  DodgeUntil = 0;
+  Backing.Forget();
+  Dodging.Forget();
   Driving = false;
   Doing = stNothing;
-  HeldTicks = 0;
 }
 
 void CComputerPlayer::ReleaseAll() {
-  while (HeldCount > 0)
-    Keys->ComputerKeyUp(Held[--HeldCount]);
+  Hands.ReleaseAll();
 }
 
 bool CComputerPlayer::Holds(uint16_t key) const {
-  for (int32_t i = 0; i < HeldCount; ++i)
-    if (Held[i] == key)
-      return true;
-  return false;
+  return Hands.Holds(key);
 }
 
-void CComputerPlayer::Down(uint16_t key) {
-  if (Holds(key))
-    return;
-  Held[HeldCount++] = key;
-  Keys->ComputerKeyDown(key);
-}
-
-void CComputerPlayer::Up(uint16_t key) {
-  for (int32_t i = 0; i < HeldCount; ++i) {
-    if (Held[i] == key) {
-      Held[i] = Held[--HeldCount];
-      Keys->ComputerKeyUp(key);
-      return;
-    }
-  }
-}
-
-// A quick press and release, as for a shot or a switch, no sooner than
-// TapGap ticks after the last. Says whether it pressed.
 bool CComputerPlayer::Tap(uint16_t key) {
-  if (Clock - TappedAt < Figures.TapGap)
-    return false;
-  TappedAt = Clock;
-  Keys->ComputerKeyDown(key);
-  Keys->ComputerKeyUp(key);
-  return true;
+  return Hands.Tap(key, Clock);
 }
 
 void CComputerPlayer::SetDrive(TDrive drive) {
-  const CPlayer *me = Players[Side];
-  const bool heldLeft = Holds(me->KeyLeft), heldRight = Holds(me->KeyRight);
-  const TDrive now = heldLeft && heldRight ? drForward
-                     : heldLeft            ? drLeft
-                     : heldRight           ? drRight
-                                           : drStand;
+  const TDrive now = Hands.Drive();
   if (drive == now)
     return;
   // Its keys change no faster than a person's, but a stop in front of a
   // wall or a tank cannot wait.
-  const bool mustStop = now == drForward && !CanDrive(Tanks[Side][me->Active]);
-  if (Clock - TurnKeysChangedAt < Figures.TurnKeyGap && !mustStop)
-    return;
-  // A turn the other way comes only a moment after the last turn ended:
-  // first it lets go.
-  const bool turning = now == drLeft || now == drRight;
-  const TDrive last = turning ? now : LastTurn;
-  if ((drive == drLeft || drive == drRight) && last != drStand && last != drive) {
-    // Nor does it turn back and forth: a reversal waits for the last.
-    const bool tooSoon =
-        Clock - TurnEndedAt < Figures.ReverseGap || Clock - ReversedAt < Figures.ReverseEvery;
-    if (turning || (tooSoon && mustStop))
-      drive = drStand;
-    else if (tooSoon)
-      return;
-    else
-      ReversedAt = Clock;
-  }
-  if (drive == now)
-    return;
-  if (turning) {
-    LastTurn = now;
-    TurnEndedAt = Clock;
-  }
-  TurnKeysChangedAt = Clock;
-  const bool left = drive == drLeft || drive == drForward;
-  const bool right = drive == drRight || drive == drForward;
-  // Releases first: from driving, letting go of one key turns towards the
-  // other, and from turning one way to the other passes through standing.
-  if (!left)
-    Up(me->KeyLeft);
-  if (!right)
-    Up(me->KeyRight);
-  if (left)
-    Down(me->KeyLeft);
-  if (right)
-    Down(me->KeyRight);
+  const bool mustStop = now == drForward && !CanDrive(Side, Tanks[Side][Players[Side]->Active]);
+  Hands.SetDrive(drive, Clock, mustStop);
 }
 
 double CComputerPlayer::FieldWidth() const {
@@ -295,62 +146,11 @@ double CComputerPlayer::FieldHeight() const {
   return GameWindow->ClientHeight() - GameWindow->StatusBarHeight();
 }
 
-// Whether `self` could stand at p: the tank's own move test, with a margin
-// around the other side's active tank, which may come closer on the same
-// tick.
-bool CComputerPlayer::FreeAt(const CTankType *self, TPointF p, double tankMargin) const {
-  if (!self->CanMoveTo(p))
-    return false;
-  const CPlayer *enemy = Players[3 - Side];
-  if (enemy->Active < 1 || enemy->Active > enemy->TankCount)
-    return true;
-  const CTankType *active = Tanks[3 - Side][enemy->Active];
-  return Distance(active->Pos, p) >= 2 * self->Radius + 1 + tankMargin;
-}
-
-bool CComputerPlayer::CanDrive(const CTankType *tank) const {
-  return FreeAt(tank, CTankType::StepAhead(tank->Pos, tank->Angle), kEnemyMargin);
-}
-
-// The one simulation of a bullet's flight, step by step as the game flies
-// it: a tank within reach of a step's end stops it before a wall does.
-CComputerPlayer::TFlight CComputerPlayer::Fly(TPointF from, float angle, int32_t steps,
-                                              const TForesight &foresee, TPointF *path) const {
-  TFlight flight;
-  TPointF pos = from;
-  for (int32_t k = 1; k <= steps; ++k) {
-    const TPointF to = CBall::StepAhead(pos, angle);
-    for (int32_t p = 1; p <= PlayerCount; ++p) {
-      for (int32_t s = 1; s <= Players[p]->TankCount; ++s) {
-        const CTankType *t = Tanks[p][s];
-        TPointF at = t->Pos;
-        if (t == foresee.Tank) {
-          if (foresee.Skip)
-            continue;
-          at = {foresee.At.X + foresee.Step.X * k, foresee.At.Y + foresee.Step.Y * k};
-        }
-        if (CBall::Reaches(*t, at, to)) {
-          flight.Hit = t;
-          return flight;
-        }
-      }
-    }
-    for (int32_t w = 1; w <= LineCount; ++w)
-      if (Lines[w]->IsNear(pos, to, CBall::WallMargin))
-        return flight;
-    if (path)
-      path[flight.Steps] = to;
-    ++flight.Steps;
-    pos = to;
-  }
-  return flight;
-}
-
 const CTankType *CComputerPlayer::ShotHits(const CTankType *tank, float angle, TPointF targetAt,
                                            TPointF targetStep) const {
   const TPointF tip =
       angle == tank->Angle ? tank->BarrelTip : CTankType::BarrelTipAt(tank->Pos, angle);
-  return Fly(tip, angle, BallRange, {Target, targetAt, targetStep, false}).Hit;
+  return FlyBullet(tip, angle, BallRange, {Target, targetAt, targetStep, false}).Hit;
 }
 
 bool CComputerPlayer::InView(const CTankType *from, TPointF to) const {
@@ -372,32 +172,6 @@ bool CComputerPlayer::EnemyLive(const CTankType *tank) const {
   return false;
 }
 
-int CComputerPlayer::EnemyIndex(const CTankType *tank) const {
-  for (int i = 0; i < 3; ++i)
-    if (Enemy[i] == tank)
-      return i;
-  return 0;
-}
-
-TPointF CComputerPlayer::PerceivedAt(int enemy, int ticksBack) const {
-  ticksBack = std::clamp(ticksBack, 0, std::min<int>(SeenCount - 1, kMemory - 1));
-  return Seen[(SeenCount - 1 - ticksBack) % kMemory][enemy];
-}
-
-TPointF CComputerPlayer::Perceived(int enemy) const {
-  return PerceivedAt(enemy, Figures.Reaction);
-}
-
-TPointF CComputerPlayer::Velocity(int enemy) const {
-  if (SeenCount < Figures.Reaction + 2)
-    return {};
-  const TPointF a = PerceivedAt(enemy, Figures.Reaction + 1), b = Perceived(enemy);
-  const TPointF v{b.X - a.X, b.Y - a.Y};
-  if (std::hypot(v.X, v.Y) > kFastestTank)
-    return {};
-  return v;
-}
-
 double CComputerPlayer::CoolingTicks(const CTankType *tank) const {
   return std::max((CTankType::ShotCooldown - (Now() - tank->LastShot)) / kTickDays, 0.0);
 }
@@ -417,7 +191,7 @@ void CComputerPlayer::ApproachFrom(double distance) {
 }
 
 bool CComputerPlayer::WallsChanged() const {
-  for (int w = 1; w <= LineCount && w <= 6; ++w)
+  for (int w = 1; w <= LineCount && w <= kMaxLines; ++w)
     if (Lines[w]->P1.X != WallEnds[w - 1][0].X || Lines[w]->P1.Y != WallEnds[w - 1][0].Y ||
         Lines[w]->P2.X != WallEnds[w - 1][1].X || Lines[w]->P2.Y != WallEnds[w - 1][1].Y)
       return true;
@@ -432,57 +206,44 @@ void CComputerPlayer::Tick() {
   Observe(tank);
   // After a game over it presses nothing: the loser's last tank stays in
   // its slot, destroyed.
-  if (Dead(tank) || Dead(Tanks[3 - Side][1]) || enemy->TankCount < 1)
+  if (tank->Destroyed() || Tanks[3 - Side][1]->Destroyed() || enemy->TankCount < 1)
     return;
   TDrive drive = drStand;
   Doing = Decide(tank, drive);
   // Never against a wall or a tank.
-  if (drive == drForward && !CanDrive(tank))
+  if (drive == drForward && !CanDrive(Side, tank))
     drive = drStand;
   SetDrive(drive);
-  Driving = Holds(me->KeyLeft) && Holds(me->KeyRight);
-  const bool left = Holds(me->KeyLeft), right = Holds(me->KeyRight);
-  HeldAfter[HeldTicks++ % kMostKeyDelay] = left && right ? drForward
-                                           : left        ? drLeft
-                                           : right       ? drRight
-                                                         : drStand;
+  Driving = Hands.Drive() == drForward;
+  Hands.EndTick();
 }
 
 float CComputerPlayer::AngleAhead(const CTankType *tank) const {
-  float angle = tank->Angle;
-  for (int32_t k = std::min({KeyDelay, kMostKeyDelay, HeldTicks}); k > 0; --k) {
-    const TDrive held = HeldAfter[(HeldTicks - k) % kMostKeyDelay];
-    if (held == drLeft || held == drRight)
-      angle = CTankType::TurnedAngle(angle, held == drRight);
-  }
-  return angle;
+  return Hands.AngleAhead(tank->Angle, KeyDelay);
 }
 
 // What it sees this tick, and what it must forget.
 void CComputerPlayer::Observe(const CTankType *tank) {
   if (!Started) {
     Started = true;
-    for (int s = 1; s <= 3; ++s) {
-      Enemy[s - 1] = Tanks[3 - Side][s];
+    Seen.Start(Side);
+    for (int s = 1; s <= kMaxTanksPerPlayer; ++s) {
       Mine[s - 1] = Tanks[Side][s];
       ShutIn[s - 1] = false;
     }
   }
   if (WallsChanged() || Planner.Cols == 0) {
-    for (int w = 1; w <= LineCount && w <= 6; ++w) {
+    for (int w = 1; w <= LineCount && w <= kMaxLines; ++w) {
       WallEnds[w - 1][0] = Lines[w]->P1;
       WallEnds[w - 1][1] = Lines[w]->P2;
     }
-    Planner.SetField(FieldWidth(), FieldHeight(), &Lines[1], std::min<int>(LineCount, 6));
+    Planner.SetField(FieldWidth(), FieldHeight(), &Lines[1], std::min<int>(LineCount, kMaxLines));
     PlanTank = nullptr;
   }
   if (!Planner.Ready())
     Planner.Build(kBuildRows);
 
-  TPointF *row = Seen[SeenCount % kMemory];
-  for (int i = 0; i < 3; ++i)
-    row[i] = Enemy[i]->Pos;
-  ++SeenCount;
+  Seen.Look();
 
   if (tank != Tank) {
     // Another tank is in its hands: a switch, or the last one was hit.
@@ -493,8 +254,8 @@ void CComputerPlayer::Observe(const CTankType *tank) {
     Failures = 0;
     std::fill(std::begin(Unreachable), std::end(Unreachable), false);
     Wait = std::max(Wait, Figures.Reaction);
-    DodgeUntil = 0;
-    EscapeTurns = EscapeDrive = 0;
+    Dodging.Forget();
+    Backing.Stop();
   }
   if (tank->LastShot != LastShotSeen) {
     LastShotSeen = tank->LastShot;
@@ -532,7 +293,7 @@ CComputerPlayer::TStep CComputerPlayer::Decide(const CTankType *tank, TDrive &dr
   }
   // 3. Out of a bullet's way before anything else.
   bool doomed = false;
-  if (Figures.Dodging != dgNever && Dodge(tank, drive, doomed))
+  if (Dodging.Step(tank, Clock, drive, doomed))
     return stDodging;
   // 4. Another tank of its own may do better.
   if (ConsiderSwitch(tank, doomed) && Switching(tank)) {
@@ -547,13 +308,13 @@ CComputerPlayer::TStep CComputerPlayer::Decide(const CTankType *tank, TDrive &dr
     return stNothing;
   }
   // 6. Away from a wall that blocked its route.
-  if (EscapeTurns > 0 || EscapeDrive > 0) {
-    drive = BackOff(tank);
+  if (Backing.Active()) {
+    drive = Backing.Step(tank, StandTolerance());
     return stBackingOff;
   }
   // 7. Aim and shoot where the target is in view, else travel to a place
   // from which it will be.
-  if (ApproachRange == 0 && InView(tank, Perceived(EnemyIndex(Target)))) {
+  if (ApproachRange == 0 && InView(tank, Seen.At(Seen.Index(Target)))) {
     drive = Aim(tank);
     return stAiming;
   }
@@ -576,88 +337,12 @@ bool CComputerPlayer::Switching(const CTankType *tank) {
   return true;
 }
 
-bool CComputerPlayer::Dodge(const CTankType *tank, TDrive &drive, bool &doomed) {
-  // The bullets it has noticed that would pass within reach of the tank
-  // where it stands, with their coming places.
-  TPointF path[kThreats][kThreatSteps];
-  int length[kThreats];
-  int threats = 0, firstHit = kThreatSteps;
-  for (int32_t b = 1; b <= BallCount && threats < kThreats; ++b) {
-    const CBall *ball = Balls[b];
-    if (ball->Life == 0 || ball->Life <= Figures.Reaction)
-      continue;
-    const int32_t steps = std::min(BallRange + 1 - ball->Life, int32_t(kThreatSteps));
-    const TFlight flight = Fly(ball->Pos, ball->Angle, steps, {tank, {}, {}, true}, path[threats]);
-    int relevant = 0;
-    bool threat = false;
-    for (int n = 0; n < flight.Steps; ++n) {
-      const double d = Distance(tank->Pos, path[threats][n]);
-      if (d < tank->Radius + CBall::HitMargin + kThreatMargin) {
-        threat = true;
-        firstHit = std::min(firstHit, n);
-      }
-      // Later places matter only while the tank could still meet the
-      // bullet, at a step a tick.
-      if (d < tank->Radius + CBall::HitMargin + kThreatMargin + kTankSpeed * (n + 1))
-        relevant = n + 1;
-    }
-    if (threat)
-      length[threats++] = relevant;
-  }
-  if (threats == 0) {
-    DodgeUntil = 0;
-    return false;
-  }
-  // A way out chosen on an earlier tick is followed to its end.
-  if (Clock < DodgeUntil) {
-    drive = NextDodgeStep();
-    return true;
-  }
-  int horizon = 0;
-  for (int t = 0; t < threats; ++t)
-    horizon = std::max(horizon, length[t]);
-  // Ways out: drive on at once, or turn a while either way and then drive.
-  const int most = Figures.Dodging == dgTurnAndDrive ? kMostDodgeTurns : 0;
-  for (int turns = 0; turns <= most; turns += kDodgeTurnStep) {
-    for (bool right : {true, false}) {
-      if (turns == 0 && !right)
-        continue;
-      float angle = tank->Angle;
-      TPointF pos = tank->Pos;
-      bool hit = false;
-      for (int k = 0; k < horizon && !hit; ++k) {
-        if (k < turns) {
-          angle = CTankType::TurnedAngle(angle, right);
-        } else {
-          const TPointF next = CTankType::StepAhead(pos, angle);
-          if (FreeAt(tank, next, kEnemyMargin))
-            pos = next;
-          else if (k == turns)
-            break; // it could not even start
-        }
-        for (int t = 0; t < threats && !hit; ++t)
-          hit = k < length[t] &&
-                Distance(pos, path[t][k]) < tank->Radius + CBall::HitMargin + kWayOutMargin;
-      }
-      if (!hit && (turns > 0 || CanDrive(tank))) {
-        DodgeTurn = right ? drRight : drLeft;
-        DodgeTurns = turns;
-        DodgeUntil = Clock + horizon;
-        drive = NextDodgeStep();
-        return true;
-      }
-    }
-  }
-  doomed = firstHit < kDoomedWithin;
-  return false;
-}
-
 double CComputerPlayer::Prospect(const CTankType *tank) const {
   // A tank in view is a tick from a shot for every kPixelsPerTickInView
   // pixels it is away, besides the turn and the cooling; one out of view
   // needs the drive there and kOutOfView.
   constexpr double kPixelsPerTickInView = 40;
-  for (int i = 0; i < 3; ++i)
+  for (int i = 0; i < kMaxTanksPerPlayer; ++i)
     if (Mine[i] == tank && ShutIn[i])
       return kHopeless;
   const CPlayer *enemy = Players[3 - Side];
@@ -665,7 +350,7 @@ double CComputerPlayer::Prospect(const CTankType *tank) const {
   double result = kNever;
   for (int32_t s = 1; s <= enemy->TankCount; ++s) {
     const CTankType *e = Tanks[3 - Side][s];
-    const TPointF at = Perceived(EnemyIndex(e));
+    const TPointF at = Seen.At(Seen.Index(e));
     double ticks;
     if (InView(tank, at))
       ticks =
@@ -691,7 +376,7 @@ bool CComputerPlayer::ConsiderSwitch(const CTankType *tank, bool doomed) {
   // Shut in: no enemy tank can be reached from here.
   if (Failures >= Players[3 - Side]->TankCount) {
     mine = kHopeless;
-    for (int i = 0; i < 3; ++i)
+    for (int i = 0; i < kMaxTanksPerPlayer; ++i)
       if (Mine[i] == tank)
         ShutIn[i] = true;
   }
@@ -720,8 +405,8 @@ void CComputerPlayer::ChooseTarget(const CTankType *tank) {
   double bestCost = kNever;
   for (int32_t s = 1; s <= enemy->TankCount; ++s) {
     const CTankType *e = Tanks[3 - Side][s];
-    const int i = EnemyIndex(e);
-    const TPointF at = Perceived(i);
+    const int i = Seen.Index(e);
+    const TPointF at = Seen.At(i);
     const double d = Distance(tank->Pos, at);
     double cost;
     if (InView(tank, at))
@@ -746,21 +431,12 @@ void CComputerPlayer::ChooseTarget(const CTankType *tank) {
   }
 }
 
-// The next step of the way out chosen: its turns, then driving on.
-CComputerPlayer::TDrive CComputerPlayer::NextDodgeStep() {
-  if (DodgeTurns > 0) {
-    --DodgeTurns;
-    return DodgeTurn;
-  }
-  return drForward;
-}
-
-CComputerPlayer::TDrive CComputerPlayer::Aim(const CTankType *tank) {
-  const int i = EnemyIndex(Target);
+TDrive CComputerPlayer::Aim(const CTankType *tank) {
+  const int i = Seen.Index(Target);
   // Without leading, it shoots at where it saw the target last.
   const int32_t reaction = Figures.Reaction;
-  const TPointF v = Figures.Leads ? Velocity(i) : TPointF{};
-  const TPointF seen = Perceived(i);
+  const TPointF v = Figures.Leads ? Seen.Velocity(i) : TPointF{};
+  const TPointF seen = Seen.At(i);
   const TPointF guess{seen.X + v.X * reaction, seen.Y + v.Y * reaction};
   // Lead a moving target: where it will be when the bullet gets there,
   // found in two rounds.
@@ -792,13 +468,13 @@ CComputerPlayer::TDrive CComputerPlayer::Aim(const CTankType *tank) {
   const bool first = diff > 0;
   for (bool right : {first, !first}) {
     float angle = ahead;
-    for (int32_t k = LeastTurn(right); k > 0; --k)
+    for (int32_t k = Hands.LeastTurn(right); k > 0; --k)
       angle = CTankType::TurnedAngle(angle, right);
     if (IsEnemy(ShotHits(tank, angle, believed, v)))
       return right ? drRight : drLeft;
   }
   // A turn must bring the heading nearer, not merely to the other side.
-  if (std::fabs(diff) > LeastTurn(first) * kTurnStep / 2 + 0.001)
+  if (std::fabs(diff) > Hands.LeastTurn(first) * kTurnStep / 2 + 0.001)
     return toward;
   // Lined up, yet the shot would miss: too far for the turns' steps, or
   // something stands in the way. Come closer.
@@ -816,22 +492,12 @@ CComputerPlayer::TDrive CComputerPlayer::Aim(const CTankType *tank) {
 // The heading error it accepts before it turns from standing: a little
 // over half the least turn its keys make.
 double CComputerPlayer::StandTolerance() const {
-  return LeastTurn(false) * kTurnStep * 0.6;
-}
-
-// The fewest steps a turn that way lasts from now: one more while it turns
-// that way, else as long as its keys must stay down.
-int32_t CComputerPlayer::LeastTurn(bool right) const {
-  const CPlayer *me = Players[Side];
-  const bool left = Holds(me->KeyLeft), r = Holds(me->KeyRight);
-  if (left != r && r == right)
-    return 1;
-  return std::max(Figures.TurnKeyGap, 1);
+  return Hands.LeastTurn(false) * kTurnStep * 0.6;
 }
 
 // Without a route: towards the point where the way ahead is clear, else
 // along the nearest clear heading to either side of it.
-CComputerPlayer::TDrive CComputerPlayer::HeadFor(const CTankType *tank, TPointF point) {
+TDrive CComputerPlayer::HeadFor(const CTankType *tank, TPointF point) {
   static constexpr double kDetours[] = {0, 0.4, -0.4, 0.8, -0.8, 1.2, -1.2, 1.6, -1.6};
   const double bearing = Bearing(tank->Pos, point);
   double heading = bearing;
@@ -845,68 +511,30 @@ CComputerPlayer::TDrive CComputerPlayer::HeadFor(const CTankType *tank, TPointF 
     }
   }
   const double diff = AngleTo(AngleAhead(tank), heading);
-  if (std::fabs(diff) > kDriveTolerance || !CanDrive(tank))
+  if (std::fabs(diff) > kDriveTolerance || !CanDrive(Side, tank))
     return diff > 0 ? drRight : drLeft;
   return drForward;
 }
 
-CComputerPlayer::TDrive CComputerPlayer::Steer(const CTankType *tank, TPointF point) {
+TDrive CComputerPlayer::Steer(const CTankType *tank, TPointF point) {
   const double diff = AngleTo(AngleAhead(tank), Bearing(tank->Pos, point));
   const double tolerance = Driving ? kDriveTolerance : StandTolerance();
   if (std::fabs(diff) > tolerance)
     return diff > 0 ? drRight : drLeft;
-  if (CanDrive(tank)) {
-    Blocked = 0;
+  if (CanDrive(Side, tank)) {
+    Backing.Driven();
     return drForward;
   }
   // Something stands in the way: plan again from here, and if that leads
   // the same way, back off from the nearest wall first.
   ReplanNow = true;
-  if (++Blocked >= kBlockedBeforeEscape) {
-    Blocked = 0;
-    StartBackOff(tank);
-  }
+  Backing.Refused(tank);
   return drStand;
 }
 
-void CComputerPlayer::StartBackOff(const CTankType *tank) {
-  double nearest = 1e9;
-  for (int32_t w = 1; w <= LineCount; ++w) {
-    const CLine *line = Lines[w];
-    const double d = SegmentDistance(line->P1, line->P2, tank->Pos);
-    if (d < nearest) {
-      nearest = d;
-      // Away from the wall: from its nearest point through the tank.
-      const double dx = line->P2.X - line->P1.X, dy = line->P2.Y - line->P1.Y;
-      const double len2 = dx * dx + dy * dy;
-      const double t =
-          len2 > 0 ? std::clamp(
-                         ((tank->Pos.X - line->P1.X) * dx + (tank->Pos.Y - line->P1.Y) * dy) / len2,
-                         0.0, 1.0)
-                   : 0;
-      EscapeAngle = Bearing({line->P1.X + t * dx, line->P1.Y + t * dy}, tank->Pos);
-    }
-  }
-  EscapeTurns = kHalfTurnTicks;
-  EscapeDrive = kEscapeDrive;
-}
-
-CComputerPlayer::TDrive CComputerPlayer::BackOff(const CTankType *tank) {
-  if (EscapeTurns > 0) {
-    const double diff = AngleTo(tank->Angle, EscapeAngle);
-    if (std::fabs(diff) > StandTolerance()) {
-      --EscapeTurns;
-      return diff > 0 ? drRight : drLeft;
-    }
-    EscapeTurns = 0;
-  }
-  --EscapeDrive;
-  return CanDrive(tank) ? drForward : drStand;
-}
-
-CComputerPlayer::TDrive CComputerPlayer::Travel(const CTankType *tank) {
-  const int i = EnemyIndex(Target);
-  const TPointF at = Perceived(i);
+TDrive CComputerPlayer::Travel(const CTankType *tank) {
+  const int i = Seen.Index(Target);
+  const TPointF at = Seen.At(i);
   // While the map of free ground is built: straight for the target.
   if (!Planner.Ready())
     return HeadFor(tank, at);
@@ -918,7 +546,7 @@ CComputerPlayer::TDrive CComputerPlayer::Travel(const CTankType *tank) {
       (Clock - PlannedAt >= Figures.ReplanEvery &&
        (Distance(PlanTargetAt, at) > kTargetMoved || Planner.State() != CPathPlanner::psFound));
   if (stale && Planner.State() != CPathPlanner::psSearching) {
-    TPointF others[6];
+    TPointF others[kMaxPlayers * kMaxTanksPerPlayer];
     int n = 0;
     for (int32_t p = 1; p <= PlayerCount; ++p)
       for (int32_t s = 1; s <= Players[p]->TankCount; ++s)

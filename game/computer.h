@@ -4,53 +4,16 @@
 // generator of its own, never from the game's Random.
 #pragma once
 
+#include "game/backingoff.h"
+#include "game/battlefield.h"
 #include "game/common.h"
+#include "game/computerhands.h"
+#include "game/computerlevels.h"
+#include "game/dodging.h"
 #include "game/pathplanner.h"
+#include "game/perception.h"
 
 #include <cstdint>
-#include <string_view>
-
-enum TComputerLevel : int32_t { lvEasy, lvNormal, lvHard };
-
-// Reads "easy", "normal" or "hard"; says whether the text named a level.
-bool ParseComputerLevel(std::string_view text, TComputerLevel &level);
-const char *ComputerLevelName(TComputerLevel level);
-
-// Where the computer's key presses go: the window's key-down and key-up
-// handlers, as one more key source beside the keyboard and the pads.
-class IComputerKeys {
-public:
-  virtual void ComputerKeyDown(uint16_t key) = 0;
-  virtual void ComputerKeyUp(uint16_t key) = 0;
-
-protected:
-  ~IComputerKeys() = default;
-};
-
-// How it steps out of a bullet's way.
-enum TDodging : int32_t { dgNever, dgDriveOn, dgTurnAndDrive };
-
-// What sets one way of playing apart from another: a level's row of the
-// level table, or a model of a person for measuring the levels.
-struct TComputerFigures {
-  int32_t Reaction;     // ticks before it sees a change and acts on it
-  double AimError;      // standard deviation of its aim, in radians
-  bool Leads;           // aims ahead of a moving target
-  TDodging Dodging;     // how it leaves a bullet's way
-  int32_t ReplanEvery;  // ticks between plans of a route
-  int32_t SwitchEvery;  // ticks between looks at its other tanks; 0 never
-  int32_t SwitchMargin; // ticks a switch must gain
-  int32_t TurnKeyGap;   // least ticks between changes of its turn keys
-  int32_t TapGap;       // least ticks between two taps (a shot, a switch)
-  int32_t ReverseGap;   // least ticks from a turn's end to a turn the other way
-  int32_t ReverseEvery; // least ticks between two such reversals
-  int32_t ShotPause;    // ticks it waits, lined up, before it fires
-};
-
-// The figures of a level.
-const TComputerFigures &ComputerLevelFigures(TComputerLevel level);
-
-class CTankType;
 
 class CComputerPlayer {
 public:
@@ -89,63 +52,24 @@ public:
   bool Holds(uint16_t key) const;
 
 private:
-  // What the tank does on the next tick: stand, turn or drive.
-  enum TDrive { drStand, drLeft, drRight, drForward };
-
-  // A tank whose place a bullet's flight foresees: it moves by Step each
-  // bullet step from At. With Skip the tank is left out instead.
-  struct TForesight {
-    const CTankType *Tank = nullptr;
-    TPointF At, Step;
-    bool Skip = false;
-  };
-  // Where a followed bullet stopped, and the places it passed.
-  struct TFlight {
-    const CTankType *Hit = nullptr; // the tank it hit, if any
-    int32_t Steps = 0;              // the steps flown before it stopped
-  };
-  TFlight Fly(TPointF from, float angle, int32_t steps, const TForesight &foresee,
-              TPointF *path = nullptr) const;
-
-  IComputerKeys *Keys;
-  uint16_t Held[4] = {};
-  int32_t HeldCount = 0;
-  // What its keys had the tank do at the end of each of its last ticks.
-  static constexpr int32_t kMostKeyDelay = 8;
-  TDrive HeldAfter[kMostKeyDelay] = {};
-  int32_t HeldTicks = 0;
-  int64_t TurnKeysChangedAt = 0;
-  int64_t TappedAt = 0;
-  // The last turn, and the tick it ended on.
-  TDrive LastTurn = drStand;
-  int64_t TurnEndedAt = 0;
-  int64_t ReversedAt = 0;
+  CComputerHands Hands;
+  CDodging Dodging;
+  CPerception Seen;
+  CBackingOff Backing;
 
   uint64_t Rand = 0;
   double Uniform();
   double Gauss();
   double AimErrorDraw();
 
-  void Down(uint16_t key);
-  void Up(uint16_t key);
   void SetDrive(TDrive drive);
   bool Tap(uint16_t key);
-
-  // The enemy's tanks and their places as seen, one row per tick; what
-  // it acts on lies `Reaction` ticks back.
-  static constexpr int kMemory = 16;
-  const CTankType *Enemy[3] = {};
-  TPointF Seen[kMemory][3];
-  int32_t SeenCount = 0;
-  TPointF Perceived(int enemy) const;
-  TPointF PerceivedAt(int enemy, int ticksBack) const;
-  int EnemyIndex(const CTankType *tank) const;
   bool IsEnemy(const CTankType *tank) const;
   bool EnemyLive(const CTankType *tank) const;
 
   bool Started = false;
   int64_t Clock = 0;
-  TPointF WallEnds[6][2];
+  TPointF WallEnds[kMaxLines][2];
   bool WallsChanged() const;
 
   CPathPlanner Planner;
@@ -156,11 +80,11 @@ private:
   int64_t PlannedAt = 0;
   bool ReplanNow = true;
   // Enemy tanks no route led to lately, and how many routes failed.
-  bool Unreachable[3] = {};
+  bool Unreachable[kMaxTanksPerPlayer] = {};
   int32_t Failures = 0;
   // Its own tanks, and which of them it found shut in lately.
-  const CTankType *Mine[3] = {};
-  bool ShutIn[3] = {};
+  const CTankType *Mine[kMaxTanksPerPlayer] = {};
+  bool ShutIn[kMaxTanksPerPlayer] = {};
 
   const CTankType *Target = nullptr;
   const CTankType *Tank = nullptr; // the active tank as last seen
@@ -179,30 +103,14 @@ private:
   double PlanRange() const;
   void StopApproach();
   void ApproachFrom(double distance);
-  // Driving was refused on the route this many times in a row; then it
-  // backs off from the nearest wall: turns to EscapeAngle for at most
-  // EscapeTurns ticks, then drives for EscapeDrive ticks.
-  int32_t Blocked = 0;
-  int32_t EscapeTurns = 0;
-  int32_t EscapeDrive = 0;
-  double EscapeAngle = 0;
-  // A way out of a bullet's path, once chosen, is followed to its end:
-  // DodgeTurns ticks of turning towards DodgeTurn, then driving, until
-  // DodgeUntil.
-  TDrive DodgeTurn = drStand;
-  int32_t DodgeTurns = 0;
-  int64_t DodgeUntil = 0;
 
   double FieldWidth() const;
   double FieldHeight() const;
-  bool FreeAt(const CTankType *self, TPointF p, double tankMargin) const;
-  bool CanDrive(const CTankType *tank) const;
   // Which tank a bullet fired now from `tank` at `angle` would hit first:
   // the target at its foreseen place, or another tank where it stands.
   const CTankType *ShotHits(const CTankType *tank, float angle, TPointF targetAt,
                             TPointF targetStep) const;
   bool InView(const CTankType *from, TPointF to) const;
-  TPointF Velocity(int enemy) const;
   double CoolingTicks(const CTankType *tank) const;
   // Ticks until `tank` could fire at an enemy tank: turning and cooling
   // down where one is in view, otherwise a guess at the drive.
@@ -212,11 +120,8 @@ private:
   void Observe(const CTankType *tank);
   TStep Decide(const CTankType *tank, TDrive &drive);
   bool Switching(const CTankType *tank);
-  bool Dodge(const CTankType *tank, TDrive &drive, bool &doomed);
-  TDrive NextDodgeStep();
   bool ConsiderSwitch(const CTankType *tank, bool doomed);
   void ChooseTarget(const CTankType *tank);
-  TDrive BackOff(const CTankType *tank);
   // Its tank's heading once the keys held over its last KeyDelay ticks
   // have acted.
   float AngleAhead(const CTankType *tank) const;
@@ -224,7 +129,5 @@ private:
   TDrive Travel(const CTankType *tank);
   TDrive HeadFor(const CTankType *tank, TPointF point);
   double StandTolerance() const;
-  int32_t LeastTurn(bool right) const;
   TDrive Steer(const CTankType *tank, TPointF point);
-  void StartBackOff(const CTankType *tank);
 };

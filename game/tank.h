@@ -60,6 +60,9 @@ public:
   bool CanMoveTo(TPointF P) const;
   // This tank has been hit: it leaves its fleet, or the game is over.
   void TakeHit();
+  // Whether it has been hit: a hit adds msDead to the motion state, and
+  // the keys held or let go before and since move it by a few turn values.
+  bool Destroyed() const { return Motion < msDead + 500; }
   // Takes the destroyed tank T out of its player's live slots, keeping the
   // live tanks together at the front and the active index on its tank.
   void RemoveTank(CTankType *T);

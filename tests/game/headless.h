@@ -254,7 +254,7 @@ inline Result Play(Field &field, uint32_t layoutSeed, int redLevel, int blueLeve
   r.Blocked = field.Blocked() - blockedBefore;
   if (!field.Running) {
     for (int p = 1; p <= 2; ++p)
-      if (Tanks[p][1]->Motion < msDead + 500 && Players[p]->TankCount == 1)
+      if (Tanks[p][1]->Destroyed() && Players[p]->TankCount == 1)
         r.Winner = 3 - p;
   }
   field.Running = false;

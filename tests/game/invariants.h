@@ -34,7 +34,7 @@ inline std::string BattlefieldFault(int hits, int scored, bool over, bool rows =
         if (Tanks[p][other] == t)
           return at(p, s, "its tank is in another slot too");
       const bool live = s <= player->TankCount;
-      const bool dead = t->Motion < msDead + 500;
+      const bool dead = t->Destroyed();
       // The last tank stays live when the game ends with it dead.
       if (live && dead && !(over && player->TankCount == 1))
         return at(p, s, "a live slot holds a dead tank");

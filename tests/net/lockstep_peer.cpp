@@ -229,7 +229,7 @@ int main(int argc, char **argv) {
           digest = (digest ^ state.Hash()) * 0x100000001b3ull;
           if (!window.Running) {
             for (int p = 1; p <= 2; ++p)
-              if (Players[p]->TankCount == 1 && Tanks[p][1]->Motion < msDead + 500)
+              if (Players[p]->TankCount == 1 && Tanks[p][1]->Destroyed())
                 winner = 3 - p;
             ++finished;
             sinceOver = 0;
