@@ -4,12 +4,15 @@
 //
 //   lockstep_peer --host[=PORT] | --join=CODE  [--games=N] [--level=LEVEL]
 //                 [--tick-ms=MS] [--build=ID] [--max-seconds=S] [--seed=N]
+//                 [--game-seed=N]
 //
 // Prints "code CODE" when hosting, one line per finished game
 // ("game N ticks T winner W digest D", the digest chaining every tick's
 // state hash), and "stats ..." at the end. Exit codes: 0 all games played,
 // 3 connection lost, 4 refused, 5 the games went apart, 6 the other player
-// left, 7 out of time, 2 bad arguments.
+// left, 7 out of time, 2 bad arguments. --seed seeds this side's computer;
+// --game-seed, on the host, replaces the session's random seed, so that
+// two runs play the same games as long as the keys' delay is the same.
 #include "game/battlefield.h"
 #include "game/computer.h"
 #include "net/session.h"
@@ -75,6 +78,7 @@ int main(int argc, char **argv) {
   std::string code, build;
   int games = 1, tickMs = 50, maxSeconds = 600;
   uint32_t computerSeed = 1;
+  long gameSeed = -1;
   TComputerLevel level = lvHard;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -98,6 +102,8 @@ int main(int argc, char **argv) {
       maxSeconds = std::atoi(v);
     else if (const char *v = value("--seed="))
       computerSeed = uint32_t(std::strtoul(v, nullptr, 10));
+    else if (const char *v = value("--game-seed="))
+      gameSeed = std::strtol(v, nullptr, 10);
     else if (const char *v = value("--level="); !v || !ParseComputerLevel(v, level)) {
       std::fprintf(stderr, "lockstep_peer: unknown argument %s\n", a.c_str());
       return 2;
@@ -126,6 +132,8 @@ int main(int argc, char **argv) {
       std::fprintf(stderr, "lockstep_peer: %s\n", session.Message.c_str());
       return 3;
     }
+    if (gameSeed >= 0)
+      session.Seed = uint32_t(gameSeed);
     std::printf("code %s\n", session.Code.Format().c_str());
     std::fflush(stdout);
   } else {
