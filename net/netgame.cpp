@@ -5,6 +5,7 @@
 #include "rtl/sysutils.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -37,6 +38,11 @@ TNetGame::TNetGame(TNetSession &session, INetGameWindow &window)
 
 TNetGame::~TNetGame() {
   NetworkGame = false;
+}
+
+int64_t TNetGame::Clock() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 int TNetGame::KeyIndex(uint16_t key) {

@@ -63,6 +63,8 @@ public:
   void Hold(int64_t nowMs);
   void Release(int64_t nowMs);
 
+  // The steady clock in ms, for the times handed in.
+  static int64_t Clock();
   // Which of a side's four keys a code is: right, left, shoot, switch;
   // -1 for none.
   static int KeyIndex(uint16_t key);

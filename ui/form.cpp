@@ -6,7 +6,6 @@
 #include "ui/winsys/application.h"
 
 #include <QCloseEvent>
-#include <chrono>
 #include <cstdio>
 
 TForm1 *Form1 = nullptr;
@@ -380,10 +379,6 @@ void TForm1::GameOver() {
   BackgroundMusic->Stop();
 }
 
-bool TForm1::GameRunning() const {
-  return Flow == TFlow::Running || Flow == TFlow::Paused;
-}
-
 void TForm1::BackToStart(TFlow flow) {
   Flow = flow;
   if (flow != TFlow::Over) {
@@ -450,7 +445,7 @@ std::vector<TLabel *> TForm1::InstructionLabels() const {
 
 void TForm1::btnStartClick() {
   if (NetGame)
-    NetGame->AskStart(NetClock());
+    NetGame->AskStart(TNetGame::Clock());
   else if (Flow == TFlow::Over)
     // The old walls stay on view until the next start.
     BackToStart(TFlow::Ready);
@@ -529,7 +524,7 @@ void TForm1::btnExitClick() {
   if (Flow == TFlow::Running)
     Flow = TFlow::Paused;
   if (NetGame)
-    NetGame->Hold(NetClock());
+    NetGame->Hold(TNetGame::Clock());
   if (Application.MessageDlg("Confirm", QString::fromUtf8("Ønsker du at forlade zoftrel ?"),
                              mtConfirmation,
                              QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
@@ -545,7 +540,7 @@ void TForm1::btnExitClick() {
   if (Flow == TFlow::Paused)
     Flow = TFlow::Running;
   if (NetGame) {
-    NetGame->Release(NetClock());
+    NetGame->Release(TNetGame::Clock());
     if (Flow == TFlow::Running)
       SetActiveControl(this);
   } else if (wasRunning) {
@@ -564,11 +559,6 @@ void TForm1::closeEvent(QCloseEvent *event) {
     Net->Close();
   event->accept();
   Application.Terminate();
-}
-
-int64_t TForm1::NetClock() const {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 bool TForm1::PlayNetwork(std::unique_ptr<TNetSession> session) {
@@ -598,7 +588,7 @@ void TForm1::NetShow(const std::string &text) {
 }
 
 void TForm1::NetPolled() {
-  if (!NetGame || NetGame->Poll(NetClock()))
+  if (!NetGame || NetGame->Poll(TNetGame::Clock()))
     return;
   // Lost, left, refused, apart: the status line says why, and the window
   // goes back to the instruction screen for a game at this keyboard.

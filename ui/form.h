@@ -116,7 +116,7 @@ public:
 
   // The window's side of a network game.
   void NetShow(const std::string &text) override;
-  bool GameRunning() const override;
+  bool GameRunning() const override { return Flow == TFlow::Running || Flow == TFlow::Paused; }
   // The start of a game, once decided.
   void StartGame() override;
   void StepGame() override;
@@ -161,7 +161,6 @@ private:
   // view (Ready) or on the instruction screen (Instructions).
   void BackToStart(TFlow flow);
   void NetPolled();
-  int64_t NetClock() const;
 };
 
 extern TForm1 *Form1;
