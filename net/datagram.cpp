@@ -150,7 +150,7 @@ size_t EncodeMessage(const TMessage &m, uint8_t *out, size_t room) {
     }
     break;
   case TMessageType::Bye:
-    w.U8(m.Reason);
+    w.U8(uint8_t(m.Reason));
     break;
   }
   return w.Overflow ? 0 : w.Size;
@@ -211,8 +211,10 @@ bool DecodeMessage(const uint8_t *data, size_t size, TMessage &m) {
     break;
   case uint8_t(TMessageType::Bye):
     m.Type = TMessageType::Bye;
-    if (!r.U8(m.Reason) || m.Reason > 1)
+    if (uint8_t reason; !r.U8(reason) || reason > uint8_t(TByeReason::Apart))
       return false;
+    else
+      m.Reason = TByeReason(reason);
     break;
   default:
     return false;
@@ -278,6 +280,26 @@ size_t SealShortDatagram(const TKey &key, uint8_t role, uint64_t instance, uint6
   crypto_aead_xchacha20poly1305_ietf_encrypt(out + kShortHeaderSize, &sealed, plain, plainSize, out,
                                              kShortHeaderSize, nullptr, nonce, key.data());
   return kShortHeaderSize + size_t(sealed);
+}
+
+bool TReplayWindow::Replayed(uint64_t sequence) {
+  if (!Any) {
+    Any = true;
+    Top = sequence;
+    Seen = 1;
+    return false;
+  }
+  if (sequence > Top) {
+    const uint64_t shift = sequence - Top;
+    Seen = shift >= 64 ? 1 : (Seen << shift) | 1;
+    Top = sequence;
+    return false;
+  }
+  const uint64_t back = Top - sequence;
+  if (back >= 64 || (Seen >> back & 1))
+    return true;
+  Seen |= uint64_t(1) << back;
+  return false;
 }
 
 bool IsShortDatagram(const uint8_t *data, size_t size) {

@@ -47,6 +47,10 @@ enum class TMessageType : uint8_t { Hello = 1, Welcome = 2, Refuse = 3, Frames =
 
 enum class TRefusal : uint8_t { Version = 1, Build = 2, Busy = 3 };
 
+// Why a side says goodbye: its player left, or it found the two games
+// apart.
+enum class TByeReason : uint8_t { Left = 0, Apart = 1 };
+
 struct TFrameEvents {
   uint8_t Count = 0;
   uint8_t Events[kMaxEventsPerFrame] = {};
@@ -80,8 +84,8 @@ struct TMessage {
   uint8_t HashCount = 0;
   uint16_t HashFrame[kMaxHashesPerMessage] = {};
   uint64_t Hash[kMaxHashesPerMessage] = {};
-  // Bye: why the sender goes (0 left, 1 the games went apart).
-  uint8_t Reason = 0;
+  // Bye: why the sender goes.
+  TByeReason Reason = TByeReason::Left;
 };
 
 // The message as bytes; returns the length, 0 when it would not fit.
@@ -105,6 +109,17 @@ size_t SealShortDatagram(const TKey &key, uint8_t role, uint64_t instance, uint6
 // sender's instance and sequence and the message's bytes, or false.
 bool OpenDatagram(const TKey &key, uint8_t role, const uint8_t *data, size_t size,
                   uint64_t &instance, uint64_t &sequence, uint8_t *plain, size_t &plainSize);
+// The sequences of the other side's datagrams heard lately: the highest,
+// and which of the 63 before it came.
+struct TReplayWindow {
+  // True for a sequence heard before or too old to tell; otherwise it
+  // counts as heard from now on.
+  bool Replayed(uint64_t sequence);
+
+  uint64_t Top = 0, Seen = 0;
+  bool Any = false;
+};
+
 // Whether a datagram has the short header.
 bool IsShortDatagram(const uint8_t *data, size_t size);
 // Opens a datagram with the short header from the side `role`, whose

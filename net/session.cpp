@@ -1,10 +1,6 @@
 #include "net/session.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
 #include <sodium.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -19,26 +15,6 @@ constexpr int64_t kJoinTimeoutMs = 10000;
 constexpr int64_t kHelloEveryMs = 200;
 constexpr size_t kMaxQueue = 256;
 
-bool SameAddress(const sockaddr_in6 &a, const sockaddr_in6 &b) {
-  return a.sin6_port == b.sin6_port &&
-         std::memcmp(&a.sin6_addr, &b.sin6_addr, sizeof a.sin6_addr) == 0;
-}
-
-// An address of a connect code as an IPv6 socket address; IPv4 ones are
-// mapped (::ffff:a.b.c.d), as a dual-stack socket takes them.
-bool ToSocketAddress(const std::string &text, uint16_t port, sockaddr_in6 &out) {
-  out = sockaddr_in6{};
-  out.sin6_family = AF_INET6;
-  out.sin6_port = htons(port);
-  in_addr v4;
-  if (inet_pton(AF_INET, text.c_str(), &v4) == 1) {
-    out.sin6_addr.s6_addr[10] = out.sin6_addr.s6_addr[11] = 0xFF;
-    std::memcpy(&out.sin6_addr.s6_addr[12], &v4, 4);
-    return true;
-  }
-  return inet_pton(AF_INET6, text.c_str(), &out.sin6_addr) == 1;
-}
-
 } // namespace
 
 TNetSession::TNetSession() : States(kRing) {
@@ -51,10 +27,7 @@ TNetSession::TNetSession() : States(kRing) {
 #endif
 }
 
-TNetSession::~TNetSession() {
-  if (Fd >= 0)
-    close(Fd);
-}
+TNetSession::~TNetSession() = default;
 
 int TNetSession::DelayFor(int roundTripMs, int tickMs) {
   if (roundTripMs < 0 || tickMs <= 0)
@@ -68,47 +41,12 @@ void TNetSession::UpdateDelay() {
     Delay = DelayFor(static_cast<int>(std::lround(SmoothedRtt)), TickMs);
 }
 
-void TNetSession::Open(int family) {
-  Fd = socket(family, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-  Family = family;
-  if (Fd >= 0 && family == AF_INET6) {
-    const int off = 0;
-    setsockopt(Fd, IPPROTO_IPV6, IPV6_V6ONLY, &off, sizeof off);
-  }
-}
-
 bool TNetSession::Host(uint16_t port) {
-  Open(AF_INET6);
-  bool bound = false;
-  if (Fd >= 0) {
-    sockaddr_in6 any{};
-    any.sin6_family = AF_INET6;
-    any.sin6_port = htons(port);
-    any.sin6_addr = in6addr_any;
-    bound = bind(Fd, reinterpret_cast<sockaddr *>(&any), sizeof any) == 0;
-  }
-  if (!bound) {
-    // A machine without IPv6 hosts on IPv4 alone.
-    if (Fd >= 0)
-      close(Fd);
-    Open(AF_INET);
-    sockaddr_in any{};
-    any.sin_family = AF_INET;
-    any.sin_port = htons(port);
-    bound = Fd >= 0 && bind(Fd, reinterpret_cast<sockaddr *>(&any), sizeof any) == 0;
-  }
-  if (!bound) {
+  if (!Udp.Bind(port)) {
     Message = "Cannot open UDP port " + std::to_string(port) + ": " + std::strerror(errno);
-    if (Fd >= 0)
-      close(Fd);
-    Fd = -1;
     return false;
   }
-  sockaddr_storage local{};
-  socklen_t length = sizeof local;
-  getsockname(Fd, reinterpret_cast<sockaddr *>(&local), &length);
-  Code.Port = ntohs(Family == AF_INET6 ? reinterpret_cast<sockaddr_in6 &>(local).sin6_port
-                                       : reinterpret_cast<sockaddr_in &>(local).sin_port);
+  Code.Port = Udp.Port();
   randombytes_buf(Code.Secret.data(), Code.Secret.size());
   Code.Addresses = TConnectCode::LocalAddresses();
   Seed = randombytes_random();
@@ -117,10 +55,7 @@ bool TNetSession::Host(uint16_t port) {
 }
 
 bool TNetSession::Join(const TConnectCode &code) {
-  Open(AF_INET6);
-  if (Fd < 0)
-    Open(AF_INET);
-  if (Fd < 0) {
+  if (!Udp.Open()) {
     Message = std::string("Cannot open a UDP socket: ") + std::strerror(errno);
     return false;
   }
@@ -128,8 +63,7 @@ bool TNetSession::Join(const TConnectCode &code) {
   Targets.clear();
   for (const std::string &address : code.Addresses) {
     sockaddr_in6 to;
-    const bool v4 = address.find(':') == std::string::npos;
-    if (ToSocketAddress(address, code.Port, to) && (Family == AF_INET6 || v4))
+    if (TNetSocket::Address(address, code.Port, to) && Udp.Reaches(to))
       Targets.push_back(to);
   }
   Attach(false, code.Secret, 0);
@@ -148,14 +82,12 @@ void TNetSession::Attach(bool host, const std::array<uint8_t, 16> &secret, int64
 
 void TNetSession::Close() {
   if (State == TNetState::Connected)
-    SendBye(0);
-  if (Fd >= 0)
-    close(Fd);
-  Fd = -1;
+    SendBye(TByeReason::Left);
+  Udp.Close();
   State = TNetState::Closed;
 }
 
-void TNetSession::SendBye(uint8_t reason) {
+void TNetSession::SendBye(TByeReason reason) {
   TMessage bye;
   bye.Type = TMessageType::Bye;
   bye.Reason = reason;
@@ -175,19 +107,9 @@ void TNetSession::SendMessage(const TMessage &m, const sockaddr_in6 &to) {
       m.Type == TMessageType::Frames
           ? SealShortDatagram(Key, uint8_t(LocalSide - 1), Instance, ++Sequence, plain, n, datagram)
           : SealDatagram(Key, uint8_t(LocalSide - 1), Instance, ++Sequence, plain, n, datagram);
-  if (size == 0 || Fd < 0)
+  if (size == 0)
     return;
-  ssize_t sent;
-  if (Family == AF_INET6) {
-    sent = sendto(Fd, datagram, size, 0, reinterpret_cast<const sockaddr *>(&to), sizeof to);
-  } else {
-    sockaddr_in v4{};
-    v4.sin_family = AF_INET;
-    v4.sin_port = to.sin6_port;
-    std::memcpy(&v4.sin_addr, &to.sin6_addr.s6_addr[12], 4);
-    sent = sendto(Fd, datagram, size, 0, reinterpret_cast<const sockaddr *>(&v4), sizeof v4);
-  }
-  if (sent > 0) {
+  if (const ssize_t sent = Udp.Send(datagram, size, to); sent > 0) {
     BytesSent += size_t(sent);
     ++DatagramsSent;
   }
@@ -236,27 +158,9 @@ void TNetSession::Poll(int64_t nowMs) {
     Clocked = true;
   }
   uint8_t buffer[kMaxDatagram + 1];
-  while (Fd >= 0) {
-    sockaddr_storage from{};
-    socklen_t length = sizeof from;
-    const ssize_t n =
-        recvfrom(Fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&from), &length);
-    if (n < 0)
-      break;
-    sockaddr_in6 source{};
-    if (from.ss_family == AF_INET6) {
-      source = reinterpret_cast<sockaddr_in6 &>(from);
-    } else if (from.ss_family == AF_INET) {
-      const sockaddr_in &v4 = reinterpret_cast<sockaddr_in &>(from);
-      source.sin6_family = AF_INET6;
-      source.sin6_port = v4.sin_port;
-      source.sin6_addr.s6_addr[10] = source.sin6_addr.s6_addr[11] = 0xFF;
-      std::memcpy(&source.sin6_addr.s6_addr[12], &v4.sin_addr, 4);
-    } else {
-      continue;
-    }
+  sockaddr_in6 source;
+  for (ssize_t n; (n = Udp.Receive(buffer, sizeof buffer, source)) >= 0;)
     Receive(buffer, size_t(n), source, nowMs);
-  }
   switch (State) {
   case TNetState::Joining:
     if (nowMs - Started > kJoinTimeoutMs)
@@ -283,26 +187,6 @@ void TNetSession::Poll(int64_t nowMs) {
   }
 }
 
-bool TNetSession::Replayed(uint64_t sequence) {
-  if (!AnySequence) {
-    AnySequence = true;
-    TopSequence = sequence;
-    SeenMask = 1;
-    return false;
-  }
-  if (sequence > TopSequence) {
-    const uint64_t shift = sequence - TopSequence;
-    SeenMask = shift >= 64 ? 1 : (SeenMask << shift) | 1;
-    TopSequence = sequence;
-    return false;
-  }
-  const uint64_t back = TopSequence - sequence;
-  if (back >= 64 || (SeenMask >> back & 1))
-    return true;
-  SeenMask |= uint64_t(1) << back;
-  return false;
-}
-
 void TNetSession::Receive(const uint8_t *data, size_t size, const sockaddr_in6 &from,
                           int64_t nowMs) {
   // Ten datagrams a frame, 200 a second at the main loop's pace: the
@@ -316,7 +200,7 @@ void TNetSession::Receive(const uint8_t *data, size_t size, const sockaddr_in6 &
   }
   Tokens -= 1;
   // Once connected, only the other player's address counts.
-  if (PeerKnown && !SameAddress(from, Peer)) {
+  if (PeerKnown && !TNetSocket::Same(from, Peer)) {
     ++DatagramsDropped;
     return;
   }
@@ -326,7 +210,7 @@ void TNetSession::Receive(const uint8_t *data, size_t size, const sockaddr_in6 &
   TMessage m;
   const bool opened =
       IsShortDatagram(data, size)
-          ? PeerKnown && OpenShortDatagram(Key, uint8_t(2 - LocalSide), PeerInstance, TopSequence,
+          ? PeerKnown && OpenShortDatagram(Key, uint8_t(2 - LocalSide), PeerInstance, Sequences.Top,
                                            data, size, sequence, plain, plainSize)
           : OpenDatagram(Key, uint8_t(2 - LocalSide), data, size, instance, sequence, plain,
                          plainSize) &&
@@ -349,7 +233,7 @@ void TNetSession::Receive(const uint8_t *data, size_t size, const sockaddr_in6 &
       PeerInstance = instance;
     }
   }
-  if (PeerKnown && Replayed(sequence)) {
+  if (PeerKnown && Sequences.Replayed(sequence)) {
     ++DatagramsDropped;
     return;
   }
@@ -434,7 +318,7 @@ void TNetSession::HandleMessage(const TMessage &m, int64_t nowMs) {
     break;
   case TMessageType::Bye:
     if (State == TNetState::Connected) {
-      if (m.Reason == 1)
+      if (m.Reason == TByeReason::Apart)
         Fail(TNetState::Desync, "The other player's game went apart from this one");
       else
         Fail(TNetState::Left, "The other player left");
@@ -488,7 +372,7 @@ void TNetSession::Compare(uint32_t frame, uint64_t remote) {
                frame, static_cast<unsigned long long>(own.Hash),
                static_cast<unsigned long long>(remote), frame,
                States[frame % kRing].Dump().c_str());
-  SendBye(1);
+  SendBye(TByeReason::Apart);
   Fail(TNetState::Desync, "The two games went apart at tick " + std::to_string(frame) +
                               "; the game stops (details on standard error)");
 }

@@ -15,6 +15,7 @@
 
 #include "net/connectcode.h"
 #include "net/datagram.h"
+#include "net/netsocket.h"
 #include "net/statehash.h"
 
 #include <netinet/in.h>
@@ -71,7 +72,7 @@ public:
   // Reads every datagram waiting, sends what is due and notices silence.
   void Poll(int64_t nowMs);
   // The socket, for a caller that waits on it; -1 when there is none.
-  int Socket() const { return Fd; }
+  int Socket() const { return Udp.Fd(); }
 
   // An event of this side, in the next frame that is still open.
   void LocalEvent(uint8_t event);
@@ -119,14 +120,13 @@ public:
 private:
   static constexpr int kRing = 64;
 
-  void Open(int family);
   void SendMessage(const TMessage &message, const sockaddr_in6 &to);
   // All frames not acknowledged; a full message has the clocks and the
   // latest state hashes too.
   void SendFrames(int64_t nowMs, bool full);
   // A frame number from its low 16 bits: the one nearest the next frame.
   int64_t Near(uint16_t low) const;
-  void SendBye(uint8_t reason);
+  void SendBye(TByeReason reason);
   void Greet(int64_t nowMs);
   void Connect(const sockaddr_in6 &peer, uint64_t instance, int64_t nowMs);
   void Finalize(uint32_t upTo);
@@ -134,18 +134,15 @@ private:
   void Fail(TNetState state, std::string message);
   void Stamp(TMessage &m, int64_t nowMs) const;
   void Heard(const TMessage &m, int64_t nowMs);
-  bool Replayed(uint64_t sequence);
 
-  int Fd = -1;
-  int Family = 0;
+  TNetSocket Udp;
   TKey Key{};
   uint64_t Instance = 0, Sequence = 0;
   std::vector<sockaddr_in6> Targets; // a joiner's addresses of the host
   sockaddr_in6 Peer{};
   bool PeerKnown = false;
   uint64_t PeerInstance = 0;
-  uint64_t TopSequence = 0, SeenMask = 0;
-  bool AnySequence = false;
+  TReplayWindow Sequences;
   bool PeerFramesHeard = false;
 
   bool Clocked = false;

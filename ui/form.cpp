@@ -6,7 +6,6 @@
 #include "ui/winsys/application.h"
 
 #include <QCloseEvent>
-#include <chrono>
 #include <cstdio>
 
 TForm1 *Form1 = nullptr;
@@ -104,10 +103,10 @@ void TForm1::NewComputerGames() {
 
 void TForm1::RunComputers() {
   for (auto &computer : Computers)
-    if (computer && btnStart->isHidden())
+    if (computer && GameRunning())
       computer->Tick();
   // The game may also end while the computer presses its keys.
-  if (!btnStart->isHidden())
+  if (!GameRunning())
     for (auto &computer : Computers)
       if (computer)
         computer->ReleaseAll();
@@ -374,12 +373,29 @@ void TForm1::SetScoreCaption(int32_t player, std::string_view caption) {
 
 void TForm1::GameOver() {
   // A network game's frames go on: either side may start the next game.
-  if (!Net)
+  if (!NetGame)
     Timer1->SetEnabled(false);
+  BackToStart(TFlow::Over);
+  BackgroundMusic->Stop();
+}
+
+void TForm1::BackToStart(TFlow flow) {
+  Flow = flow;
+  if (flow != TFlow::Over) {
+    ResetGame();
+    NewComputerGames();
+    btnStart->SetCaption("Start game");
+  }
+  if (flow == TFlow::Ready) {
+    btnStart->repaint();
+    return;
+  }
   btnStart->show();
   cmdAbout->show();
+  if (flow == TFlow::Instructions)
+    for (TLabel *label : InstructionLabels())
+      label->Show();
   SetActiveControl(btnStart);
-  BackgroundMusic->Stop();
 }
 
 bool TForm1::GameObjectsExist() const {
@@ -399,42 +415,26 @@ void TForm1::FormPaint() {
     Lines[w]->Draw(false);
 }
 
-// Which of a side's four keys a code is: right, left, shoot, switch; -1
-// for none. Either set steers this machine's side in a network game.
-static int NetKeyIndex(uint16_t key) {
-  for (int p = 1; p <= kMaxPlayers; ++p) {
-    const CPlayer *player = Players[p];
-    const uint16_t keys[4] = {player->KeyRight, player->KeyLeft, player->KeyShoot,
-                              player->KeySwitch};
-    for (int i = 0; i < 4; ++i)
-      if (keys[i] == key)
-        return i;
-  }
-  return -1;
-}
-
 void TForm1::FormKeyDown(uint16_t &key) {
-  if (Net && GameObjectsExist()) {
-    if (const int i = NetKeyIndex(key); i >= 0 && btnStart->isHidden())
-      Net->LocalEvent(uint8_t(evKeyDown | i));
+  if (!GameObjectsExist())
+    return;
+  if (NetGame) {
+    NetGame->KeyDown(key);
     return;
   }
   // No game runs while the start button is on view.
-  if (!btnStart->isHidden() || !GameObjectsExist())
-    return;
-  GameKeyDown(key);
+  if (GameRunning())
+    GameKeyDown(key);
 }
 
 // Releases reach the active tank in every state of the game.
 void TForm1::FormKeyUp(uint16_t &key) {
   if (!GameObjectsExist())
     return;
-  if (Net) {
-    if (const int i = NetKeyIndex(key); i >= 0)
-      Net->LocalEvent(uint8_t(evKeyUp | i));
-    return;
-  }
-  GameKeyUp(key);
+  if (NetGame)
+    NetGame->KeyUp(key);
+  else
+    GameKeyUp(key);
 }
 
 std::vector<TLabel *> TForm1::InstructionLabels() const {
@@ -444,26 +444,17 @@ std::vector<TLabel *> TForm1::InstructionLabels() const {
 }
 
 void TForm1::btnStartClick() {
-  if (Net) {
-    // Both games start on the frame that carries the press.
-    if (Net->State == TNetState::Connected) {
-      Net->LocalEvent(evStart);
-      Net->Flush(NetClock());
-    }
-    return;
-  }
-  if (btnStart->Caption() == "New game") {
+  if (NetGame)
+    NetGame->AskStart(TNetGame::Clock());
+  else if (Flow == TFlow::Over)
     // The old walls stay on view until the next start.
-    ResetGame();
-    NewComputerGames();
-    btnStart->SetCaption("Start game");
-    btnStart->repaint();
-    return;
-  }
-  StartGame();
+    BackToStart(TFlow::Ready);
+  else
+    StartGame();
 }
 
 void TForm1::StartGame() {
+  Flow = TFlow::Running;
   cmdAbout->hide();
   for (int w = 1; w <= LineCount; ++w)
     Lines[w]->Draw(true);
@@ -473,7 +464,9 @@ void TForm1::StartGame() {
   // The piece stands stopped at its start; the main loop starts it a few
   // ticks later.
   BackgroundMusic->Rewind();
-  Timer1->SetEnabled(true);
+  // A network game's frames keep their own time.
+  if (!NetGame)
+    Timer1->SetEnabled(true);
   btnStart->hide();
   btnStart->SetCaption("New game");
   SfxAudio1->Sound(0)->Play();
@@ -483,12 +476,16 @@ void TForm1::StartGame() {
 }
 
 void TForm1::Timer1Timer() {
-  if (Net) {
-    NetFrameDue = true;
-    NetFrame();
-    return;
-  }
   MainLoopStep();
+}
+
+void TForm1::StepGame() {
+  MainLoopStep();
+  if (Flow == TFlow::Over) {
+    std::printf("game over at tick %d: red %d, blue %d\n", TickCount, Players[1]->Score,
+                Players[2]->Score);
+    std::fflush(stdout);
+  }
 }
 
 void TForm1::MainLoopStep() {
@@ -524,11 +521,10 @@ void TForm1::btnExitClick() {
   // running goes on.
   const bool wasRunning = Timer1->Enabled();
   Timer1->SetEnabled(false);
-  if (Net && Net->State == TNetState::Connected) {
-    // The other side pauses on the frame that carries the question.
-    Net->LocalEvent(evPause);
-    Net->Flush(NetClock());
-  }
+  if (Flow == TFlow::Running)
+    Flow = TFlow::Paused;
+  if (NetGame)
+    NetGame->Hold(TNetGame::Clock());
   if (Application.MessageDlg("Confirm", QString::fromUtf8("Ønsker du at forlade zoftrel ?"),
                              mtConfirmation,
                              QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
@@ -538,18 +534,18 @@ void TForm1::btnExitClick() {
     Application.Terminate();
     return;
   }
-  if (Net && Net->State == TNetState::Connected) {
-    Net->LocalEvent(evResume);
-    Net->Flush(NetClock());
-  }
-  if (wasRunning) {
-    Timer1->SetEnabled(true);
-    // The game goes on with the focus on the window, whichever button had
-    // it: Enter and Space then press nothing during play. A network
-    // game's frames run on the instruction screen too, where Start game
-    // keeps it.
-    if (!Net || btnStart->isHidden())
+  // The game goes on with the focus on the window, whichever button had
+  // it: Enter and Space then press nothing during play. A network game's
+  // frames run on the instruction screen too, where Start game keeps it.
+  if (Flow == TFlow::Paused)
+    Flow = TFlow::Running;
+  if (NetGame) {
+    NetGame->Release(TNetGame::Clock());
+    if (Flow == TFlow::Running)
       SetActiveControl(this);
+  } else if (wasRunning) {
+    Timer1->SetEnabled(true);
+    SetActiveControl(this);
   }
 }
 
@@ -565,164 +561,39 @@ void TForm1::closeEvent(QCloseEvent *event) {
   Application.Terminate();
 }
 
-int64_t TForm1::NetClock() const {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
-}
-
 bool TForm1::PlayNetwork(std::unique_ptr<TNetSession> session) {
   Net = std::move(session);
-  NetworkGame = true;
   Net->TickMs = Timer1->Interval();
-  const uint16_t field[5] = {uint16_t(Width()), uint16_t(Height()), uint16_t(ClientWidth()),
-                             uint16_t(ClientHeight()), uint16_t(StatusBarHeight())};
-  std::copy(field, field + 5, Net->Field);
   NetStatus = new QLineEdit(this);
   NetStatus->setReadOnly(true);
   NetStatus->setObjectName("NetStatus");
   NetStatus->setGeometry(Round(Width() * 0.5) - 300, 4, 600, 24);
   NetStatus->setFocusPolicy(Qt::ClickFocus);
   NetStatus->show();
+  NetGame = std::make_unique<TNetGame>(*Net, *this);
   NetPoll = new QTimer(this);
   NetPoll->setTimerType(Qt::PreciseTimer);
   connect(NetPoll, &QTimer::timeout, this, [this] { NetPolled(); });
   NetPoll->start(5);
   if (Net->LocalSide == 1) {
-    const QString code = QString::fromStdString(Net->Code.Format());
     std::printf("%s\n", Net->Code.Format().c_str());
     std::fflush(stdout);
-    NetShow("Waiting for the other player. Connect code: " + code);
-  } else {
-    NetShow("Joining...");
   }
   return true;
 }
 
-void TForm1::NetShow(const QString &text) {
-  NetStatus->setText(text);
+void TForm1::NetShow(const std::string &text) {
+  NetStatus->setText(QString::fromStdString(text));
   NetStatus->setCursorPosition(0);
 }
 
 void TForm1::NetPolled() {
-  if (!Net)
+  if (!NetGame || NetGame->Poll(TNetGame::Clock()))
     return;
-  Net->Poll(NetClock());
-  if (Net->State != NetShown) {
-    NetShown = Net->State;
-    switch (Net->State) {
-    case TNetState::Connected: {
-      // The field is the host's: a window of another size would not show
-      // the same game.
-      const uint16_t mine[5] = {uint16_t(Width()), uint16_t(Height()), uint16_t(ClientWidth()),
-                                uint16_t(ClientHeight()), uint16_t(StatusBarHeight())};
-      if (Net->LocalSide == 2 && !std::equal(mine, mine + 5, Net->Field)) {
-        NetShow(QString("The host's window is %1 x %2, this one %3 x %4: a network game needs "
-                        "the same size on both screens")
-                    .arg(Net->Field[0])
-                    .arg(Net->Field[1])
-                    .arg(mine[0])
-                    .arg(mine[1]));
-        std::fprintf(stderr, "zoftrel: %s\n", NetStatus->text().toLocal8Bit().constData());
-        Net->Close();
-        NetShown = TNetState::Closed;
-        return;
-      }
-      // Both start from the host's battlefield.
-      SetRandSeed(Net->Seed);
-      TickCount = 0;
-      ResetGame();
-      Timer1->SetEnabled(true);
-      NetShow(QString("Connected: you play %1. Round trip %2 ms, keys take effect %3 ticks "
-                      "later.")
-                  .arg(Net->LocalSide == 1 ? "red" : "blue")
-                  .arg(Net->RoundTripMs)
-                  .arg(Net->Delay));
-      break;
-    }
-    case TNetState::Waiting:
-    case TNetState::Joining:
-    case TNetState::Closed:
-      break;
-    default: {
-      // Lost, left, refused, apart: the network game ends, the status
-      // line says why, and the window goes back to the instruction screen
-      // for a game at this keyboard.
-      Timer1->SetEnabled(false);
-      NetShow(QString::fromStdString(Net->Message));
-      std::fprintf(stderr, "zoftrel: %s\n", Net->Message.c_str());
-      NetPoll->stop();
-      Net.reset();
-      NetworkGame = false;
-      NetFrameDue = false;
-      NetPaused[1] = NetPaused[2] = false;
-      ResetGame();
-      NewComputerGames();
-      btnStart->SetCaption("Start game");
-      btnStart->show();
-      cmdAbout->show();
-      for (TLabel *label : InstructionLabels())
-        label->Show();
-      SetActiveControl(btnStart);
-      return;
-    }
-    }
-  } else if (Net->State == TNetState::Waiting && !Net->Message.empty() &&
-             !NetStatus->text().startsWith(QString::fromStdString(Net->Message))) {
-    // A joiner with another build was refused: say so, and keep waiting.
-    std::fprintf(stderr, "zoftrel: %s\n", Net->Message.c_str());
-    NetShow(QString::fromStdString(Net->Message +
-                                   ". Still waiting; connect code: " + Net->Code.Format()));
-  }
-  // A frame that waited for the other side runs as soon as it can.
-  if (NetFrameDue && Timer1->Enabled())
-    NetFrame();
-}
-
-void TForm1::NetFrame() {
-  if (!Net || !Net->FrameReady())
-    return;
-  NetFrameDue = false;
-  const TNetFrame frame = Net->TakeFrame(NetClock());
-  bool running = btnStart->isHidden();
-  for (int s = 1; s <= kMaxPlayers; ++s) {
-    for (int e = 0; e < frame.Side[s].Count; ++e) {
-      const uint8_t ev = frame.Side[s].Events[e];
-      if (ev == evStart && !running) {
-        // Both machines draw the same walls and tanks for every game.
-        SetRandSeed(Net->Seed ^ (NetGames++ * 0x9E3779B9u));
-        TickCount = 0;
-        ResetGame();
-        Net->UpdateDelay();
-        StartGame();
-        running = true;
-      } else if (ev == evPause || ev == evResume) {
-        NetPaused[s] = ev == evPause;
-        if (s != Net->LocalSide)
-          NetShow(NetPaused[s] ? "Paused: the other player has the Exit question open"
-                               : "The other player goes on");
-      }
-    }
-  }
-  for (int s = 1; s <= kMaxPlayers; ++s) {
-    const CPlayer *p = Players[s];
-    const uint16_t keys[4] = {p->KeyRight, p->KeyLeft, p->KeyShoot, p->KeySwitch};
-    for (int e = 0; e < frame.Side[s].Count; ++e) {
-      const uint8_t ev = frame.Side[s].Events[e];
-      if (ev <= 0x03 && running)
-        GameKeyDown(keys[ev]);
-      else if (ev >= evKeyUp && ev <= evKeyUp + 3)
-        GameKeyUp(keys[ev - evKeyUp]);
-    }
-  }
-  if (running && !NetPaused[1] && !NetPaused[2]) {
-    MainLoopStep();
-    if (!btnStart->isHidden()) {
-      std::printf("game over at tick %d: red %d, blue %d\n", TickCount, Players[1]->Score,
-                  Players[2]->Score);
-      std::fflush(stdout);
-    }
-  }
-  TStateHash state;
-  state.Capture();
-  Net->FrameDone(state);
+  // Lost, left, refused, apart: the status line says why, and the window
+  // goes back to the instruction screen for a game at this keyboard.
+  NetPoll->stop();
+  NetGame.reset();
+  Net.reset();
+  BackToStart(TFlow::Instructions);
 }

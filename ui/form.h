@@ -6,6 +6,7 @@
 #include "game/computer.h"
 #include "game/gamewindow.h"
 #include "music/mediaplayer.h"
+#include "net/netgame.h"
 #include "net/session.h"
 #include "sound/sfxslib.h"
 #include "sound/sfxsnd.h"
@@ -25,7 +26,12 @@
 #include <string>
 #include <string_view>
 
-class TForm1 : public TCustomForm, public TGameWindow, public IComputerKeys {
+// Where the game stands: the instruction screen; the old field after New
+// game, with Start game on view; a game running; a running game behind the
+// Exit question; a game over, with New game on view.
+enum class TFlow { Instructions, Ready, Running, Paused, Over };
+
+class TForm1 : public TCustomForm, public TGameWindow, public IComputerKeys, public INetGameWindow {
   Q_OBJECT
 
 public:
@@ -65,6 +71,7 @@ public:
   int32_t BirdCounter = 0;
   // The first command-line argument is "debug".
   bool DebugMode = false;
+  TFlow Flow = TFlow::Instructions;
 
   // Centres a marker picture (the star, the bird) on a point of the field
   // and shows it.
@@ -95,19 +102,24 @@ public:
   void ComputerKeyUp(uint16_t key) override;
   bool TakesKey(int source, uint16_t key) const override;
 
-  // A network game (null in local play): the session, the status line
-  // with the connect code or what happened, and the timer that keeps the
-  // session reading its socket while the main loop waits or a question is
-  // open.
+  // A network game (null in local play): the session, the game played
+  // over it, the status line with the connect code or what happened, and
+  // the timer that keeps the session reading its socket and running its
+  // frames, also while a question is open.
   std::unique_ptr<TNetSession> Net;
+  std::unique_ptr<TNetGame> NetGame;
   QLineEdit *NetStatus = nullptr;
   QTimer *NetPoll = nullptr;
   // Opens the session that plays this window's game over the network;
   // false, with the reason in Net->Message, when it cannot be opened.
   bool PlayNetwork(std::unique_ptr<TNetSession> session);
-  // One frame of a network game: the events of both sides, then the
-  // main loop's step while a game runs and nobody pauses.
-  void NetFrame();
+
+  // The window's side of a network game.
+  void NetShow(const std::string &text) override;
+  bool GameRunning() const override { return Flow == TFlow::Running || Flow == TFlow::Paused; }
+  // The start of a game, once decided.
+  void StartGame() override;
+  void StepGame() override;
 
   void FormCreate();
   void FormPaint();
@@ -144,16 +156,11 @@ private:
   void RunComputers();
   // The main loop's step, the same in local and network play.
   void MainLoopStep();
-  // The start of a game, once decided.
-  void StartGame();
+  // The start button back on view for what comes next: New game after a
+  // game (Over); Start game on a new battlefield, with the old walls on
+  // view (Ready) or on the instruction screen (Instructions).
+  void BackToStart(TFlow flow);
   void NetPolled();
-  void NetShow(const QString &text);
-  int64_t NetClock() const;
-  // A frame was due while the other side's events were missing.
-  bool NetFrameDue = false;
-  bool NetPaused[kMaxPlayers + 1] = {};
-  uint32_t NetGames = 0;
-  TNetState NetShown = TNetState::Closed;
 };
 
 extern TForm1 *Form1;

@@ -3,6 +3,7 @@
 #include "game/common.h"
 #include "net/connectcode.h"
 #include "net/datagram.h"
+#include "net/netsocket.h"
 #include "net/session.h"
 
 #include <gtest/gtest.h>
@@ -202,6 +203,21 @@ TEST(Datagram, SealedForOneSideOpensOnlyThereAndUnchanged) {
   EXPECT_FALSE(OpenShortDatagram(key, 1, 0xAABB, 70000, d, l, sequence, out, size));
 }
 
+TEST(Datagram, ReplayWindowTakesEachSequenceOnceAndForgetsBeyondSixtyFour) {
+  TReplayWindow w;
+  EXPECT_FALSE(w.Replayed(5));
+  EXPECT_TRUE(w.Replayed(5));
+  // Late but new, then not again.
+  EXPECT_FALSE(w.Replayed(3));
+  EXPECT_TRUE(w.Replayed(3));
+  EXPECT_FALSE(w.Replayed(70));
+  // 70 - 6 = 64 back: too old to tell, so refused; 63 back still counts.
+  EXPECT_TRUE(w.Replayed(6));
+  EXPECT_FALSE(w.Replayed(7));
+  EXPECT_TRUE(w.Replayed(7));
+  EXPECT_EQ(w.Top, 70u);
+}
+
 TEST(Delay, FromTheRoundTrip) {
   // Half the round trip and 20 ms, in 50 ms frames, rounded up.
   EXPECT_EQ(TNetSession::DelayFor(0, 50), 1);
@@ -289,6 +305,42 @@ struct TPair {
 };
 
 } // namespace
+
+TEST(NetSocket, IPv4PeersUnderTheirMappedNamesBothWays) {
+  sockaddr_in6 a;
+  ASSERT_TRUE(TNetSocket::Address("192.0.2.7", 38517, a));
+  char text[INET6_ADDRSTRLEN];
+  EXPECT_STREQ(inet_ntop(AF_INET6, &a.sin6_addr, text, sizeof text), "::ffff:192.0.2.7");
+  EXPECT_EQ(ntohs(a.sin6_port), 38517);
+  ASSERT_TRUE(TNetSocket::Address("2001:db8::1", 1, a));
+  EXPECT_FALSE(TNetSocket::Address("host.example", 1, a));
+
+  // A datagram to 127.0.0.1 reaches the bound socket, which names its
+  // source ::ffff:127.0.0.1 and the sender's port; the answer goes back.
+  TNetSocket host, joiner;
+  ASSERT_TRUE(host.Bind(0));
+  ASSERT_TRUE(joiner.Open());
+  sockaddr_in6 to, from, back;
+  ASSERT_TRUE(TNetSocket::Address("127.0.0.1", host.Port(), to));
+  ASSERT_TRUE(joiner.Reaches(to));
+  const uint8_t ping[3] = {1, 2, 3};
+  ASSERT_EQ(joiner.Send(ping, 3, to), 3);
+  uint8_t got[8];
+  ssize_t n = -1;
+  for (int i = 0; i < 1000 && n < 0; ++i, usleep(100))
+    n = host.Receive(got, sizeof got, from);
+  ASSERT_EQ(n, 3);
+  EXPECT_EQ(got[2], 3);
+  EXPECT_STREQ(inet_ntop(AF_INET6, &from.sin6_addr, text, sizeof text), "::ffff:127.0.0.1");
+  EXPECT_EQ(ntohs(from.sin6_port), joiner.Port());
+  ASSERT_EQ(host.Send(got, 1, from), 1);
+  n = -1;
+  for (int i = 0; i < 1000 && n < 0; ++i, usleep(100))
+    n = joiner.Receive(got, sizeof got, back);
+  EXPECT_EQ(n, 1);
+  EXPECT_TRUE(TNetSocket::Same(back, to));
+  EXPECT_EQ(host.Receive(got, sizeof got, from), -1);
+}
 
 TEST(Session, KeysTakeEffectDelayFramesOnAndBothSidesAgree) {
   TPair pair;
