@@ -25,6 +25,8 @@
 #include <string>
 #include <string_view>
 
+class TfrmAbout;
+
 class TForm1 : public TCustomForm, public TGameWindow, public IComputerKeys {
   Q_OBJECT
 
@@ -50,6 +52,9 @@ public:
   std::unique_ptr<TSfxSoundLib> SfxSoundLib1;
   // Game controllers: not a designed component.
   std::unique_ptr<TGamepads> Gamepads;
+  // The About box, made when it is first asked for.
+  std::unique_ptr<TfrmAbout> AboutBox;
+  bool GamepadsAsked = false;
   // The computer's players by side (1 red, 2 blue), where it plays one.
   std::unique_ptr<CComputerPlayer> Computers[kMaxPlayers + 1];
   // The computer's presses and releases: one more key source.
@@ -119,7 +124,7 @@ public:
   void Timer1Timer();
 
 protected:
-  void DoPaint() override { FormPaint(); }
+  void DoPaint() override;
   void DoKeyDown(uint16_t &key) override { FormKeyDown(key); }
   void DoKeyUp(uint16_t &key) override { FormKeyUp(key); }
   void closeEvent(QCloseEvent *event) override;
