@@ -1,5 +1,6 @@
 // The program entry: reads the options, sets the title, creates the main
-// window and the About box, and runs the event loop. A failure while the
+// window (which makes its About box when it is first asked for), and runs
+// the event loop. A failure while the
 // main window's contents are built ends the program with the "Application
 // Error" box.
 #include "app/options.h"
@@ -133,7 +134,6 @@ int main(int argc, char *argv[]) {
     }
     form->PlayNetwork(std::move(session));
   }
-  auto about = std::make_unique<TfrmAbout>();
   if (Application.Terminated)
     return 0;
   return QApplication::exec();

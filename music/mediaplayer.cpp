@@ -17,7 +17,7 @@
 namespace {
 
 constexpr off_t kMaxFileSize = 64 << 20;
-constexpr int64_t kTailFrames = 2 * TMediaPlayer::kSampleRate;
+constexpr int64_t kTailFrames = TMediaPlayer::kTailFrames;
 
 // Reads a whole file; returns a result code.
 uint32_t ReadWholeFile(const std::string &name, std::vector<uint8_t> &bytes) {
@@ -120,12 +120,14 @@ void TMediaPlayer::Open() {
   TMidiCheck check = CheckMidiFile(bytes);
   if (!check.Ok())
     Fail(kMciInvalidFile);
-  StartSynth();
-  int64_t length = static_cast<int64_t>(std::ceil(check.Info.Seconds * kSampleRate));
+  const int64_t length = PieceFrames(check);
   std::vector<uint8_t> plain = PlainMidiFile(bytes, check);
+  std::unique_ptr<TMusicRecording> recording = Record(bytes, check, plain, length + kTailFrames);
+  if (!recording)
+    StartSynth();
   {
     std::lock_guard render(fRenderLock);
-    if (fSynth)
+    if (fSynth && !recording)
       fSynth->LoadInstruments(check.Programs);
     fFile = std::move(plain);
     {
@@ -133,8 +135,8 @@ void TMediaPlayer::Open() {
       fOpen = true;
       fLen = length;
     }
+    fRecording = std::move(recording);
     CueLocked();
-    RecordLocked();
   }
   LastError = kMciOk;
   Opened = true;
@@ -249,21 +251,42 @@ uint32_t TMediaPlayer::Milliseconds(int64_t frames) {
   return static_cast<uint32_t>(frames * 1000 / kSampleRate);
 }
 
-// With the render lock held and the synth cued at the start: records the
-// piece with its fading notes when it is short enough, else leaves the
-// synth to play it live.
-void TMediaPlayer::RecordLocked() {
-  int64_t frames;
-  {
-    std::lock_guard state(fStateLock);
-    frames = fLen + kTailFrames;
-  }
-  if (!fSynth || !TMusicRecording::Fits(frames, kSampleRate))
-    return;
+std::string TMediaPlayer::RecordingFileName(const std::string &tune) {
+  const std::string kMid = ".mid";
+  const bool mid =
+      tune.size() > kMid.size() && tune.compare(tune.size() - kMid.size(), kMid.size(), kMid) == 0;
+  return (mid ? tune.substr(0, tune.size() - kMid.size()) : tune) + ".recording";
+}
+
+// The piece with its fading notes, `frames` in all, from the recording
+// made ahead of time beside the file when it was made from this very tune,
+// soundfont and synthesizer; else recorded now, on a thread that makes the
+// synth first. Null when the piece is too long to keep (it is played live)
+// or there is no soundfont (it is silent).
+std::unique_ptr<TMusicRecording> TMediaPlayer::Record(const std::vector<uint8_t> &bytes,
+                                                      const TMidiCheck &check,
+                                                      const std::vector<uint8_t> &plain,
+                                                      int64_t frames) {
+  const std::string soundFont = TMidiSynth::SoundFontPath();
+  if (!TMusicRecording::Fits(frames, kSampleRate) || !TMidiSynth::Usable(soundFont))
+    return nullptr;
+  TMusicSource source;
+  if (TMusicSource::Identify(bytes, soundFont, source))
+    if (auto made = TMusicRecording::Load(RecordingFileName(FileName), source, frames, kSampleRate))
+      return made;
   try {
-    fRecording = std::make_unique<TMusicRecording>(*fSynth, frames, kSampleRate);
+    return std::make_unique<TMusicRecording>(
+        [plain, programs = check.Programs]() {
+          std::unique_ptr<TMidiSynth> synth = TMidiSynth::Create(kSampleRate);
+          if (synth) {
+            synth->LoadInstruments(programs);
+            synth->Cue(plain);
+          }
+          return synth;
+        },
+        frames, kSampleRate);
   } catch (const std::exception &) {
-    fRecording.reset(); // played live
+    return nullptr; // played live
   }
 }
 
@@ -316,4 +339,12 @@ bool TMediaPlayer::MixInto(float *out, int frames, int /*rate*/) {
   else if (fSynth)
     fSynth->MixInto(out, frames);
   return true;
+}
+
+int64_t TMediaPlayer::PieceFrames(const TMidiCheck &check) {
+  return static_cast<int64_t>(std::ceil(check.Info.Seconds * kSampleRate));
+}
+
+bool TMediaPlayer::Prerecorded() const {
+  return fRecording && fRecording->FromFile();
 }

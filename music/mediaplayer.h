@@ -19,6 +19,7 @@
 
 class TMidiSynth;
 class TMusicRecording;
+struct TMidiCheck;
 
 enum TMPDeviceTypes {
   dtAutoSelect,
@@ -58,6 +59,10 @@ class TMediaPlayer : public TSfxMixSource {
 public:
   // The rate of the samples MixInto produces: the audio component's rate.
   static constexpr int kSampleRate = 44100;
+  // The last notes ring on for this long after the end of the piece.
+  static constexpr int64_t kTailFrames = 2 * kSampleRate;
+  // The frames of a checked piece, without its fading last notes.
+  static int64_t PieceFrames(const TMidiCheck &check);
 
   TMediaPlayer();
   ~TMediaPlayer() override; // closes; detach from the audio component first
@@ -88,6 +93,12 @@ public:
   // unreadable or not a standard MIDI file.
   void Open();
   void Close();
+  // Where a recording of the piece in `tune` made ahead of time is looked
+  // for: beside it, named as it with ".recording" for ".mid".
+  static std::string RecordingFileName(const std::string &tune);
+  // Whether the piece plays from a recording made ahead of time.
+  bool Prerecorded() const;
+
   // Plays from the current position and returns at once; at the end of the
   // piece it rewinds first when AutoRewind is set.
   void Play();
@@ -116,7 +127,9 @@ private:
   [[noreturn]] void Fail(uint32_t code);
   void StartSynth();
   void CueLocked();
-  void RecordLocked();
+  std::unique_ptr<TMusicRecording> Record(const std::vector<uint8_t> &bytes,
+                                          const TMidiCheck &check,
+                                          const std::vector<uint8_t> &plain, int64_t frames);
   int64_t AdvanceLocked(int frames);
   static uint32_t Milliseconds(int64_t frames);
 

@@ -44,10 +44,18 @@ std::string TMidiSynth::SoundFontPath() {
   return ChooseSoundFont(std::getenv("ZOFTREL_SOUNDFONT"), {kProjectSoundFont, kSystemSoundFont});
 }
 
+bool TMidiSynth::Usable(const std::string &path) {
+  return ::access(path.c_str(), R_OK) == 0 && fluid_is_soundfont(path.c_str());
+}
+
+std::string TMidiSynth::Version() {
+  return fluid_version_str();
+}
+
 std::unique_ptr<TMidiSynth> TMidiSynth::Create(int rate) {
   QuietFluidLog();
   std::string path = SoundFontPath();
-  if (rate <= 0 || ::access(path.c_str(), R_OK) != 0 || !fluid_is_soundfont(path.c_str()))
+  if (rate <= 0 || !Usable(path))
     return nullptr;
   const int synthRate = std::min(rate, kSynthRate);
   fluid_settings_t *settings = new_fluid_settings();

@@ -32,6 +32,10 @@ public:
   static constexpr const char *kSystemSoundFont = "/usr/share/sounds/sf2/default-GM.sf2";
   // The rate the synth runs at when the output rate is higher.
   static constexpr int kSynthRate = 22050;
+  // Names the settings the synth renders with (rate, gain, effects,
+  // interpolation, voices): a recording made ahead of time is played only
+  // when it was made with the same. Count it up when any of them changes.
+  static constexpr uint32_t kRenderVersion = 1;
 
   // The soundfont to load: $ZOFTREL_SOUNDFONT when set, else the project's
   // soundfont when it is readable, else the system's default.
@@ -40,6 +44,12 @@ public:
   // readable candidate, else the last candidate.
   static std::string ChooseSoundFont(const char *chosen,
                                      std::initializer_list<const char *> candidates);
+
+  // Whether `path` is a soundfont the synth can load: readable and in the
+  // soundfont format. Reads only the file's first bytes.
+  static bool Usable(const std::string &path);
+  // The synthesizer library's version, as "2.3.1".
+  static std::string Version();
 
   // A synth whose output MixInto delivers at `rate` Hz, with the soundfont
   // loaded, or null when there is no usable soundfont or the synth cannot

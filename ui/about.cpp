@@ -1,4 +1,5 @@
 #include "ui/about.h"
+#include "ui/pictures.h"
 
 #include "rtl/sysutils.h"
 #include "ui/winsys/application.h"
@@ -10,6 +11,11 @@
 
 TfrmAbout *frmAbout = nullptr;
 
+TfrmAbout::~TfrmAbout() {
+  if (frmAbout == this)
+    frmAbout = nullptr;
+}
+
 TfrmAbout::TfrmAbout() {
   frmAbout = this;
   setObjectName("frmAbout");
@@ -17,7 +23,7 @@ TfrmAbout::TfrmAbout() {
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint |
                  Qt::MSWindowsFixedSizeDialogHint);
-  setWindowIcon(QIcon(QPixmap(":/zoftrel/zoftrel.xpm")));
+  setWindowIcon(GameIcon());
   Color = clBlack;
 
   // Designed at 96 pixels per inch for a text height of 13 pixels: the font

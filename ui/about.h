@@ -1,6 +1,6 @@
 // The About box: a small black window that names the game and its
-// version and credits its makers. Created hidden at start-up; shown
-// modeless and on top by the main window's About... button.
+// version and credits its makers. Created hidden when the main window's
+// About... button is first clicked, which shows it modeless and on top.
 #pragma once
 
 #include "ui/winsys/button.h"
@@ -15,6 +15,7 @@ class TfrmAbout : public TCustomForm {
 
 public:
   TfrmAbout();
+  ~TfrmAbout() override;
 
   TLabel *lblversion, *lblAuthor, *lblEpost;
   TButton *Button1;

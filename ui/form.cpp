@@ -3,6 +3,7 @@
 #include "rtl/sysutils.h"
 #include "sound/sfxassets.h"
 #include "ui/about.h"
+#include "ui/pictures.h"
 #include "ui/winsys/application.h"
 
 #include <QCloseEvent>
@@ -27,7 +28,7 @@ TForm1::TForm1() {
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                  Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                  Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
-  setWindowIcon(QIcon(QPixmap(":/zoftrel/zoftrel.xpm")));
+  setWindowIcon(GameIcon());
   Color = clOlive;
   Font = TFont{"System", -16, clWindowText, false};
   QFont f = Font.ToQFont();
@@ -37,12 +38,26 @@ TForm1::TForm1() {
   SetClientSize(792, 535);
   move(180, 96);
 
+  BeginLoading();
   CreateContents();
   FinishLoading();
   Form1 = this;
   GameWindow = this;
   Application.Guard([this] { FormCreate(); });
-  Gamepads = std::make_unique<TGamepads>(*this, PadKeys());
+}
+
+// The pads are looked for once the window has been painted the first
+// time: the window comes first, and the sides the computer plays are
+// known by then.
+void TForm1::DoPaint() {
+  FormPaint();
+  if (!GamepadsAsked) {
+    GamepadsAsked = true;
+    QTimer::singleShot(0, this, [this] {
+      if (!Gamepads)
+        Gamepads = std::make_unique<TGamepads>(*this, PadKeys());
+    });
+  }
 }
 
 // A pad holds its player's keys: the first pad steers red, the second
@@ -58,8 +73,10 @@ std::vector<TPadKeys> TForm1::PadKeys() const {
 
 void TForm1::PlayComputer(int side, TComputerLevel level, uint32_t seed) {
   Computers[side] = std::make_unique<CComputerPlayer>(side, level, seed, this);
-  Gamepads.reset();
-  Gamepads = std::make_unique<TGamepads>(*this, PadKeys());
+  if (Gamepads) {
+    Gamepads.reset();
+    Gamepads = std::make_unique<TGamepads>(*this, PadKeys());
+  }
 }
 
 void TForm1::ComputerKeyDown(uint16_t key) {
@@ -181,12 +198,12 @@ void TForm1::CreateContents() {
   imgStar = new TImage(this, "imgStar");
   imgStar->SetBounds(782, -14, 11, 11);
   imgStar->SetVisible(false);
-  imgStar->SetPicture(QImage(":/zoftrel/star.xpm"));
+  imgStar->SetPicture(StarPicture());
   ComponentNames << "imgStar";
   imgBird = new TImage(this, "imgBird");
   imgBird->SetBounds(758, 4, 33, 33);
   imgBird->SetVisible(false);
-  imgBird->SetPicture(QImage(":/zoftrel/bird.xpm"));
+  imgBird->SetPicture(BirdPicture());
   ComponentNames << "imgBird";
 
   lblExplane = NewLabel("lblExplane", 184, 44, 390, 120, true);
@@ -277,6 +294,7 @@ void TForm1::CreateContents() {
 // library is resolved, which builds one buffer per sound, then each
 // component finishes loading in creation order (the music opens its file).
 void TForm1::FinishLoading() {
+  EndLoading();
   SfxAudio1->SetSoundLibrary(SfxSoundLib1.get());
   BackgroundMusic->Loaded();
   SfxAudio1->SetMusic(BackgroundMusic.get());
@@ -550,6 +568,8 @@ void TForm1::btnExitClick() {
 }
 
 void TForm1::cmdAboutClick() {
+  if (!frmAbout)
+    AboutBox = std::make_unique<TfrmAbout>();
   frmAbout->Show();
 }
 

@@ -31,6 +31,8 @@
 // Exit question; a game over, with New game on view.
 enum class TFlow { Instructions, Ready, Running, Paused, Over };
 
+class TfrmAbout;
+
 class TForm1 : public TCustomForm, public TGameWindow, public IComputerKeys, public INetGameWindow {
   Q_OBJECT
 
@@ -56,6 +58,9 @@ public:
   std::unique_ptr<TSfxSoundLib> SfxSoundLib1;
   // Game controllers: not a designed component.
   std::unique_ptr<TGamepads> Gamepads;
+  // The About box, made when it is first asked for.
+  std::unique_ptr<TfrmAbout> AboutBox;
+  bool GamepadsAsked = false;
   // The computer's players by side (1 red, 2 blue), where it plays one.
   std::unique_ptr<CComputerPlayer> Computers[kMaxPlayers + 1];
   // The computer's presses and releases: one more key source.
@@ -131,7 +136,7 @@ public:
   void Timer1Timer();
 
 protected:
-  void DoPaint() override { FormPaint(); }
+  void DoPaint() override;
   void DoKeyDown(uint16_t &key) override { FormKeyDown(key); }
   void DoKeyUp(uint16_t &key) override { FormKeyUp(key); }
   void closeEvent(QCloseEvent *event) override;

@@ -460,6 +460,15 @@ class ProbeForm : public TForm1 {
 public:
   KeyLog Keys;
 
+  // The window looks for pads once it has been painted the first time.
+  void ShowAndWaitForPads() {
+    show();
+    QElapsedTimer clock;
+    clock.start();
+    while (!Gamepads && clock.elapsed() < 5000)
+      QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+
 protected:
   void DoKeyDown(uint16_t &key) override {
     Keys.push_back({'d', key});
@@ -473,6 +482,8 @@ TEST_F(SdlControllers, TheMainWindowGivesEachPlayerAPadWithTheGameKeys) {
   Application.SetScreenSize(1280, 1024);
   VirtualPad red, blue;
   ProbeForm form;
+  EXPECT_EQ(form.Gamepads, nullptr) << "none before the window is painted";
+  form.ShowAndWaitForPads();
   ASSERT_NE(form.Gamepads, nullptr);
   form.Gamepads->Poll();
   EXPECT_EQ(form.Gamepads->Connected(), 2);
@@ -507,6 +518,8 @@ TEST_F(SdlControllers, AgainstTheComputerTheFirstPadSteersThePersonsSide) {
   VirtualPad pad;
   ProbeForm form;
   form.PlayComputer(1, lvEasy, 1);
+  form.ShowAndWaitForPads();
+  ASSERT_NE(form.Gamepads, nullptr);
   form.Gamepads->Poll();
   EXPECT_EQ(form.Gamepads->Connected(), 1);
   pad.Button(SDL_CONTROLLER_BUTTON_DPAD_LEFT, true);

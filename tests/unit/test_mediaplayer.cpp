@@ -516,6 +516,64 @@ TEST_F(MediaPlayerTest, TheTuneIsRecordedInTheBackgroundAsSoonAsItIsCued) {
   EXPECT_EQ(*std::max_element(out.begin(), out.end()), 0.0f) << "silent past its end";
 }
 
+// The shipped tune comes with a recording made at build time. It is played
+// only when its header names this very tune, soundfont and synthesizer,
+// and then sounds as the recording made at run time; anything else (a
+// changed or damaged file, another tune under the same name, another
+// soundfont) is recorded at run time instead.
+TEST_F(MediaPlayerTest, ARecordingMadeAtBuildTimeIsTakenOnlyForWhatItWasMadeFrom) {
+  const std::string shipped = TMediaPlayer::RecordingFileName(ZOFTREL_MUSIC_FILE);
+  if (!HaveSoundFont() || !fs::exists(shipped))
+    GTEST_SKIP() << "no General MIDI soundfont at build time";
+  EXPECT_EQ(TMediaPlayer::RecordingFileName("/a/BackgroundMusic.mid"),
+            "/a/BackgroundMusic.recording");
+  EXPECT_EQ(TMediaPlayer::RecordingFileName("tune"), "tune.recording");
+  auto played = [](const std::string &tune, bool prerecorded) {
+    TMediaPlayer player;
+    player.FileName = tune;
+    player.Open();
+    EXPECT_EQ(player.Prerecorded(), prerecorded) << tune;
+    player.Play();
+    return Played(player, 2.0);
+  };
+  const fs::path tune = fDir / "BackgroundMusic.mid";
+  const fs::path recording = fDir / "BackgroundMusic.recording";
+  fs::copy_file(ZOFTREL_MUSIC_FILE, tune);
+  const std::vector<float> atRunTime = played(tune, false);
+  EXPECT_GT(*std::max_element(atRunTime.begin(), atRunTime.end()), 0.1f);
+
+  fs::copy_file(shipped, recording);
+  EXPECT_EQ(LargestDifference(played(tune, true), atRunTime), 0.0f) << "the same samples";
+  EXPECT_EQ(LargestDifference(played(ZOFTREL_MUSIC_FILE, true), atRunTime), 0.0f);
+
+  const auto bytes = fs::file_size(recording);
+  auto poke = [&](std::streamoff at, char value) {
+    std::fstream f(recording, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(at);
+    f.put(value);
+  };
+  poke(32, 0x55); // the tune's hash
+  EXPECT_EQ(LargestDifference(played(tune, false), atRunTime), 0.0f);
+  fs::copy_file(shipped, recording, fs::copy_options::overwrite_existing);
+  fs::resize_file(recording, bytes - 4);
+  played(tune, false);
+  fs::resize_file(recording, 40);
+  played(tune, false);
+  fs::copy_file(shipped, recording, fs::copy_options::overwrite_existing);
+  fs::remove(tune);
+  fs::copy_file(fHalfSecond, tune);
+  played(tune, false);
+
+  const std::string otherFont = (fDir / "other.sf2").string();
+  fs::copy_file(TMidiSynth::SoundFontPath(), otherFont);
+  std::fstream(otherFont, std::ios::in | std::ios::out | std::ios::ate).put('\0');
+  fs::remove(tune);
+  fs::copy_file(ZOFTREL_MUSIC_FILE, tune);
+  setenv("ZOFTREL_SOUNDFONT", otherFont.c_str(), 1);
+  played(tune, false);
+  unsetenv("ZOFTREL_SOUNDFONT");
+}
+
 // A piece too long to keep is played by the synth as it goes.
 TEST_F(MediaPlayerTest, APieceTooLongToRecordIsPlayedLive) {
   // A chord held for seven minutes at 120 quarter notes a minute.

@@ -31,6 +31,12 @@ TCustomForm::~TCustomForm() {
     delete *it;
 }
 
+void TCustomForm::EndLoading() {
+  IsLoading = false;
+  for (TGraphicControl *control : Controls)
+    control->Loaded();
+}
+
 void TCustomForm::SetClientSize(int width, int height) {
   width = std::max(width, 1);
   height = std::max(height, 1);

@@ -79,6 +79,11 @@ public:
   void FlushDrawn();
 
   void AddGraphicControl(TGraphicControl *control);
+  // Between the two the form's contents are read, and controls put off
+  // their measuring; EndLoading then has each finish, in creation order.
+  void BeginLoading() { IsLoading = true; }
+  void EndLoading();
+  bool Loading() const { return IsLoading; }
   const std::vector<TGraphicControl *> &GraphicControls() const { return Controls; }
 
 protected:
@@ -110,6 +115,7 @@ private:
   QRect Outer;
   QMargins AppliedFrame;
   std::vector<TGraphicControl *> Controls;
+  bool IsLoading = false;
   static constexpr int kMaxDrawn = 32;
   QRect Drawn[kMaxDrawn];
   int DrawnCount = 0;

@@ -35,6 +35,9 @@ public:
   // Draws the control into the form's image; the painter is clipped to the
   // area being repainted.
   virtual void Paint(QPainter &painter) = 0;
+  // The form's contents have all been read: work put off while they were
+  // (a label's measuring) is done now.
+  virtual void Loaded() {}
 
 protected:
   void Invalidate();

@@ -54,7 +54,17 @@ static int TextFlags(bool wrap, TAlignment align) {
   return flags;
 }
 
+void TLabel::Loaded() {
+  if (SizePending)
+    AdjustSize();
+}
+
+// While the form's contents are read, a label's font, caption and wrapping
+// are set one after the other: it is measured once, when all are known.
 void TLabel::AdjustSize() {
+  SizePending = Parent->Loading();
+  if (SizePending)
+    return;
   QFontMetrics fm(LabelFont.ToQFont());
   int w, h;
   if (Wrap) {

@@ -24,6 +24,7 @@ public:
   TColor Color() const;
 
   void Paint(QPainter &painter) override;
+  void Loaded() override;
 
 private:
   void AdjustSize();
@@ -34,4 +35,5 @@ private:
   TAlignment Align = taLeftJustify;
   bool OwnColor = false;
   TColor Background = 0;
+  bool SizePending = false; // measured once the form's contents are read
 };
