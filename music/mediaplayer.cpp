@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <fcntl.h>
 #include <new>
@@ -147,7 +148,14 @@ void TMediaPlayer::StartSynth() {
     return;
   fSynthTried = true;
   std::unique_ptr<TMidiSynth> synth = TMidiSynth::Create(kSampleRate);
+  if (!synth)
+    std::fprintf(stderr, "no General MIDI soundfont found (%s): the music is silent\n",
+                 TMidiSynth::SoundFontsLookedFor().c_str());
   std::lock_guard render(fRenderLock);
+  {
+    std::lock_guard state(fStateLock);
+    fMute = !synth;
+  }
   fSynth = std::move(synth);
 }
 
@@ -196,26 +204,33 @@ void TMediaPlayer::Play() {
     fTail = 0;
   }
   LastError = kMciOk;
-  Started();
+  if (fSynth) // a silent piece keeps no output open
+    Started();
 }
 
 void TMediaPlayer::Stop() {
   CheckOpen();
-  std::lock_guard render(fRenderLock);
   {
-    std::lock_guard state(fStateLock);
-    fPlaying = false;
-    fTail = 0;
+    std::lock_guard render(fRenderLock);
+    {
+      std::lock_guard state(fStateLock);
+      fPlaying = false;
+      fTail = 0;
+    }
+    if (fSynth && !fRecording)
+      fSynth->Silence();
   }
-  if (fSynth && !fRecording)
-    fSynth->Silence();
   LastError = kMciOk;
+  Stopped();
 }
 
 void TMediaPlayer::Rewind() {
   CheckOpen();
-  std::lock_guard render(fRenderLock);
-  CueLocked();
+  {
+    std::lock_guard render(fRenderLock);
+    CueLocked();
+  }
+  Stopped();
 }
 
 TMPMode TMediaPlayer::Mode() {
@@ -293,7 +308,7 @@ int64_t TMediaPlayer::AdvanceLocked(int frames) {
 
 bool TMediaPlayer::Sounding() const {
   std::lock_guard state(fStateLock);
-  return fOpen && (fPlaying || fTail > 0);
+  return fOpen && !fMute && (fPlaying || fTail > 0);
 }
 
 // While the game thread holds the render lock it is changing the piece's
@@ -315,5 +330,7 @@ bool TMediaPlayer::MixInto(float *out, int frames, int /*rate*/) {
     fRecording->MixInto(out, from, frames);
   else if (fSynth)
     fSynth->MixInto(out, frames);
+  else
+    return false; // it keeps time in silence
   return true;
 }

@@ -44,6 +44,12 @@ std::string TMidiSynth::SoundFontPath() {
   return ChooseSoundFont(std::getenv("ZOFTREL_SOUNDFONT"), {kProjectSoundFont, kSystemSoundFont});
 }
 
+std::string TMidiSynth::SoundFontsLookedFor() {
+  if (const char *chosen = std::getenv("ZOFTREL_SOUNDFONT"))
+    return std::string("ZOFTREL_SOUNDFONT=") + chosen;
+  return std::string(kProjectSoundFont) + ", " + kSystemSoundFont;
+}
+
 std::unique_ptr<TMidiSynth> TMidiSynth::Create(int rate) {
   QuietFluidLog();
   std::string path = SoundFontPath();

@@ -40,6 +40,9 @@ public:
   // readable candidate, else the last candidate.
   static std::string ChooseSoundFont(const char *chosen,
                                      std::initializer_list<const char *> candidates);
+  // What SoundFontPath looks for, to tell a player who has none: the
+  // variable's value when set, else both candidates.
+  static std::string SoundFontsLookedFor();
 
   // A synth whose output MixInto delivers at `rate` Hz, with the soundfont
   // loaded, or null when there is no usable soundfont or the synth cannot
