@@ -62,9 +62,7 @@ void TSfxMixer::AskRewriteLocked() {
 // A buffer that neither plays now nor sounds in anything kept written
 // ahead changes nothing written: it plays from its new state when it
 // starts.
-void TSfxMixer::ChangedLocked(TSfxSoundBuffer &buffer) {
-  if (!FWritesAhead)
-    return;
+void TSfxMixer::ChangedAheadLocked(TSfxSoundBuffer &buffer) {
   if (!buffer.FChanged) {
     if (!buffer.FPlaying && !buffer.WrittenSoundsAfter(FWritten - FKeepFrames)) {
       buffer.AnchorAt(FWritten);

@@ -60,7 +60,10 @@ public:
   void SetOutputLocked(TSfxOutput *output);
   // With Lock held: `buffer`'s playback state was changed. An output that
   // writes ahead rewrites when the change alters what it wrote.
-  void ChangedLocked(TSfxSoundBuffer &buffer);
+  void ChangedLocked(TSfxSoundBuffer &buffer) {
+    if (FWritesAhead)
+      ChangedAheadLocked(buffer);
+  }
   // With Lock held: the music started or stopped.
   void MusicChangedLocked();
   // With Lock held: a buffer is marked playing, or the music has something
@@ -83,6 +86,7 @@ private:
   bool MixLocked(float *out, int64_t at, int frames, bool holdChanged, TMusic music);
   bool AddMusicLocked(float *out, int64_t at, int frames, TMusic music);
   void AskRewriteLocked();
+  void ChangedAheadLocked(TSfxSoundBuffer &buffer);
 
   const int FRate;
   const int FKeepFrames;
