@@ -3,7 +3,7 @@
 // buffer and the music into the output. The output is chosen at start-up:
 // where the sound server speaks the PulseAudio protocol (and
 // SDL_AUDIODRIVER does not name a driver) it is our own (sfxpulse), which
-// writes ahead and rewrites when a sound starts; otherwise it is SDL2
+// writes ahead and rewrites when the mix changes; otherwise it is SDL2
 // audio's (sfxsdl). From then on the component uses it through what every
 // output offers (sfxoutput).
 //
