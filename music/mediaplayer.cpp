@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <fcntl.h>
 #include <new>
@@ -134,6 +135,7 @@ void TMediaPlayer::Open() {
       std::lock_guard state(fStateLock);
       fOpen = true;
       fLen = length;
+      fMute = !recording && !fSynth;
     }
     fRecording = std::move(recording);
     CueLocked();
@@ -149,6 +151,9 @@ void TMediaPlayer::StartSynth() {
     return;
   fSynthTried = true;
   std::unique_ptr<TMidiSynth> synth = TMidiSynth::Create(kSampleRate);
+  if (!synth)
+    std::fprintf(stderr, "no General MIDI soundfont found (%s): the music is silent\n",
+                 TMidiSynth::SoundFontsLookedFor().c_str());
   std::lock_guard render(fRenderLock);
   fSynth = std::move(synth);
 }
@@ -198,26 +203,38 @@ void TMediaPlayer::Play() {
     fTail = 0;
   }
   LastError = kMciOk;
-  Started();
+  bool mute;
+  {
+    std::lock_guard state(fStateLock);
+    mute = fMute;
+  }
+  if (!mute) // a silent piece keeps no output open
+    Started();
 }
 
 void TMediaPlayer::Stop() {
   CheckOpen();
-  std::lock_guard render(fRenderLock);
   {
-    std::lock_guard state(fStateLock);
-    fPlaying = false;
-    fTail = 0;
+    std::lock_guard render(fRenderLock);
+    {
+      std::lock_guard state(fStateLock);
+      fPlaying = false;
+      fTail = 0;
+    }
+    if (fSynth && !fRecording)
+      fSynth->Silence();
   }
-  if (fSynth && !fRecording)
-    fSynth->Silence();
   LastError = kMciOk;
+  Stopped();
 }
 
 void TMediaPlayer::Rewind() {
   CheckOpen();
-  std::lock_guard render(fRenderLock);
-  CueLocked();
+  {
+    std::lock_guard render(fRenderLock);
+    CueLocked();
+  }
+  Stopped();
 }
 
 TMPMode TMediaPlayer::Mode() {
@@ -316,7 +333,7 @@ int64_t TMediaPlayer::AdvanceLocked(int frames) {
 
 bool TMediaPlayer::Sounding() const {
   std::lock_guard state(fStateLock);
-  return fOpen && (fPlaying || fTail > 0);
+  return fOpen && !fMute && (fPlaying || fTail > 0);
 }
 
 // While the game thread holds the render lock it is changing the piece's
@@ -338,6 +355,8 @@ bool TMediaPlayer::MixInto(float *out, int frames, int /*rate*/) {
     fRecording->MixInto(out, from, frames);
   else if (fSynth)
     fSynth->MixInto(out, frames);
+  else
+    return false; // it keeps time in silence
   return true;
 }
 

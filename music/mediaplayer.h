@@ -119,7 +119,7 @@ public:
   // with; `rate` is not used to resample. Attach the player with the audio
   // component's SetMusic and detach it before destroying it.
   bool MixInto(float *out, int frames, int rate) override;
-  // Playing, or its last notes still fading.
+  // Playing, or its last notes still fading; never without a soundfont.
   bool Sounding() const override;
 
 private:
@@ -148,6 +148,7 @@ private:
   // while calling out.
   mutable std::mutex fStateLock;
   bool fOpen = false;
+  bool fMute = false; // no recording and no synthesizer: the piece is silent
   bool fPlaying = false;
   int64_t fPos = 0;  // frames played
   int64_t fLen = 0;  // frames in the piece

@@ -52,6 +52,12 @@ std::string TMidiSynth::Version() {
   return fluid_version_str();
 }
 
+std::string TMidiSynth::SoundFontsLookedFor() {
+  if (const char *chosen = std::getenv("ZOFTREL_SOUNDFONT"))
+    return std::string("ZOFTREL_SOUNDFONT=") + chosen;
+  return std::string(kProjectSoundFont) + ", " + kSystemSoundFont;
+}
+
 std::unique_ptr<TMidiSynth> TMidiSynth::Create(int rate) {
   QuietFluidLog();
   std::string path = SoundFontPath();

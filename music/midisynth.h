@@ -44,6 +44,9 @@ public:
   // readable candidate, else the last candidate.
   static std::string ChooseSoundFont(const char *chosen,
                                      std::initializer_list<const char *> candidates);
+  // What SoundFontPath looks for, to tell a player who has none: the
+  // variable's value when set, else both candidates.
+  static std::string SoundFontsLookedFor();
 
   // Whether `path` is a soundfont the synth can load: readable and in the
   // soundfont format. Reads only the file's first bytes.

@@ -1,8 +1,18 @@
 // The mix: every playing sound buffer, then the music, into one block of
 // interleaved stereo float, clamped to full scale. One loop renders it for
-// every output and for tests that mix by hand. For an output that writes
-// ahead, the sounds started since its last rewrite are held back from what
-// it writes until the rewrite places them.
+// every output and for tests that mix by hand.
+//
+// For an output that writes ahead, every change that alters what it has
+// written (a sound started, stopped, moved, made louder or softer, panned;
+// the music started or stopped) asks it for a rewrite; the changes that
+// come before the rewrite share it. Until then the changed buffers (and the
+// music, when it changed) are held back from what is written. The rewrite
+// mixes again, from the point it starts at, everything written after it:
+// each buffer from where it stood there (what was written is known from
+// where it last changed), the music from a copy of its own part, kept
+// because the synthesizer cannot go back. Re-mixing gives the same samples
+// as if the changes had come at that point, clamp included, where taking a
+// stopped sound's part away again from the clamped sum would not.
 #pragma once
 
 #include "sound/sfxoutput.h"
@@ -21,6 +31,8 @@ class TSfxMixer : public TSfxOutputSource {
 public:
   using TClock = std::chrono::steady_clock;
   static constexpr int kChannels = 2;
+  // The most a rewrite goes back.
+  static constexpr int kRewriteMs = 500;
 
   explicit TSfxMixer(int rate);
   ~TSfxMixer();
@@ -44,12 +56,16 @@ public:
   // Renders `frames` frames into `out` (replacing what it held): every
   // playing buffer, then the music. Tells whether anything sounded.
   bool Mix(float *out, int frames);
-  // With Lock held: the output the mix goes to from now on; sounds started
-  // while none was open go out with its first writes.
+  // With Lock held: the output the mix goes to from now on.
   void SetOutputLocked(TSfxOutput *output);
-  // With Lock held: a buffer started to play. An output that writes ahead
-  // rewrites for it.
-  void StartedLocked();
+  // With Lock held: `buffer`'s playback state was changed. An output that
+  // writes ahead rewrites when the change alters what it wrote.
+  void ChangedLocked(TSfxSoundBuffer &buffer) {
+    if (FWritesAhead)
+      ChangedAheadLocked(buffer);
+  }
+  // With Lock held: the music started or stopped.
+  void MusicChangedLocked();
   // With Lock held: a buffer is marked playing, or the music has something
   // to sound.
   bool SoundingLocked() const;
@@ -58,17 +74,28 @@ public:
 
   std::mutex &MixLock() override { return Lock; }
   bool RenderLocked(float *out, int frames) override;
-  bool AddStarted(float *out, int frames) override;
-  void ReleaseStarted() override;
+  int Rerender(float *out, int frames) override;
+  void ReleaseChanges() override;
 
 private:
-  // Which buffers a mix takes: all, all but those waiting for a rewrite
-  // (and the music), or only those waiting (added to what `out` holds).
-  enum class TPart { All, Settled, Started };
-  bool MixLocked(float *out, int frames, TPart part);
+  // How a mix takes the music: straight into the output, or through the
+  // copy kept of it, rendered there first, made silent there, or as kept.
+  enum class TMusic { Direct, Render, Silent, Kept };
+  // Renders stream frames [at, at + frames), leaving out the changed
+  // buffers when `holdChanged`. Tells whether anything sounded.
+  bool MixLocked(float *out, int64_t at, int frames, bool holdChanged, TMusic music);
+  bool AddMusicLocked(float *out, int64_t at, int frames, TMusic music);
+  void AskRewriteLocked();
+  void ChangedAheadLocked(TSfxSoundBuffer &buffer);
 
   const int FRate;
+  const int FKeepFrames;
   bool FWritesAhead = false;  // the open output rewrites
-  bool FRewriteAsked = false; // started sounds wait for its rewrite
+  bool FRewriteAsked = false; // changed buffers wait for its rewrite
+  bool FMusicChanged = false; // and the music
+  int64_t FWritten = 0;       // frames rendered for the outputs
+  // The music's own part of the last FKeepFrames frames rendered, by
+  // stream frame.
+  std::vector<float> FMusicKept;
   std::atomic<uint64_t> FRenders{0};
 };

@@ -4,10 +4,11 @@
 
 #include <atomic>
 
-// Told by a mix source that it has started to sound.
+// Told by a mix source that it has started to sound, or stopped.
 class TSfxMixListener {
 public:
   virtual void SourceStarted() = 0;
+  virtual void SourceStopped() = 0;
 
 protected:
   ~TSfxMixListener() = default;
@@ -38,6 +39,12 @@ protected:
   void Started() {
     if (TSfxMixListener *listener = fListener.load())
       listener->SourceStarted();
+  }
+  // The same, once the source stopped sounding at once: what an output
+  // wrote ahead of it is to be taken back.
+  void Stopped() {
+    if (TSfxMixListener *listener = fListener.load())
+      listener->SourceStopped();
   }
 
 private:

@@ -27,17 +27,17 @@ public:
   // Guards the mix. An output's own state that the game's threads change
   // (through WakeLocked) is guarded by it too.
   virtual std::mutex &MixLock() = 0;
-  // With MixLock held: renders `frames` interleaved stereo frames into
-  // `out` (replacing what it held), the whole mix but the sounds that wait
-  // for a rewrite. Tells whether anything sounded.
+  // With MixLock held: renders the next `frames` interleaved stereo frames
+  // into `out` (replacing what it held), for an output that writes ahead
+  // without what waits for its rewrite. Tells whether anything sounded.
   virtual bool RenderLocked(float *out, int frames) = 0;
-  // Output thread, for outputs that write ahead: adds the sounds waiting
-  // for a rewrite, from their start, into the `frames` frames already
-  // rendered at `out`; they then play on in the mix. Tells whether there
-  // were any.
-  virtual bool AddStarted(float *out, int frames) = 0;
-  // No rewrite comes: the next render takes the waiting sounds.
-  virtual void ReleaseStarted() = 0;
+  // Output thread, for outputs that write ahead: the changes since the
+  // last rewrite take effect `frames` frames before the end of what was
+  // rendered. Renders again the last frames from there into `out` and
+  // tells how many: `frames`, or fewer when it cannot go back so far.
+  virtual int Rerender(float *out, int frames) = 0;
+  // No rewrite comes: the changes take effect in the next render.
+  virtual void ReleaseChanges() = 0;
 
 protected:
   ~TSfxOutputSource() = default;
@@ -59,7 +59,7 @@ public:
   // next sound.
   virtual bool WaitingLocked() const { return false; }
   // Any thread, any lock held, never blocks; for outputs that write ahead:
-  // sounds have started, rewrite what is not yet played.
+  // the mix changed, rewrite what is not yet played.
   virtual void RequestRewrite() {}
   virtual uint64_t Rewrites() const { return 0; }
   // For tests: keeps the output's thread from mixing, as a server slow to

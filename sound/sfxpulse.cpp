@@ -12,9 +12,9 @@ namespace {
 
 constexpr int kChannels = 2;
 constexpr size_t kFrameBytes = kChannels * sizeof(float);
-// The most rendered in one go, and the most kept for rewrites.
+// The most rendered in one go, and the most a rewrite goes back.
 constexpr int kRenderFrames = 2048;
-constexpr int kHistoryMs = 500;
+constexpr int kRewriteBackMs = 500;
 
 uint32_t Bytes(int rate, int ms) {
   return uint32_t(int64_t(rate) * ms / 1000) * uint32_t(kFrameBytes);
@@ -65,9 +65,8 @@ bool TSfxPulseOutput::WaitUntilReady(bool (*ready)(TSfxPulseOutput &)) {
 }
 
 bool TSfxPulseOutput::Connect(bool paused, bool &pipeWire) {
-  FHistoryFrames = int64_t(FRate) * kHistoryMs / 1000;
-  FHistory.assign(size_t(FHistoryFrames) * kChannels, 0.0f);
-  FRewriteBuffer.assign(FHistory.size(), 0.0f);
+  FRewriteFrames = int64_t(FRate) * kRewriteBackMs / 1000;
+  FRewriteBuffer.assign(size_t(FRewriteFrames) * kChannels, 0.0f);
   FWakeFd = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   FLoop = pa_threaded_mainloop_new();
   if (FWakeFd < 0 || !FLoop)
@@ -170,8 +169,7 @@ void TSfxPulseOutput::WriteRequest(pa_stream *, size_t bytes, void *self) {
   static_cast<TSfxPulseOutput *>(self)->Write(bytes);
 }
 
-// Renders what the server asks for straight into its memory, keeping a
-// copy for rewrites.
+// Renders what the server asks for straight into its memory.
 void TSfxPulseOutput::Write(size_t bytes) {
   while (bytes >= kFrameBytes) {
     void *data = nullptr;
@@ -188,7 +186,6 @@ void TSfxPulseOutput::Write(size_t bytes) {
       std::lock_guard lock(FSource.MixLock());
       FSource.RenderLocked(out, frames);
     }
-    Keep(FWritten, frames, out);
     if (pa_stream_write(FStream, data, size_t(frames) * kFrameBytes, nullptr, 0, PA_SEEK_RELATIVE) <
         0)
       return;
@@ -198,30 +195,9 @@ void TSfxPulseOutput::Write(size_t bytes) {
   }
 }
 
-// The copy is a ring of FHistoryFrames frames, by stream frame.
-void TSfxPulseOutput::Keep(int64_t at, int frames, const float *samples) {
-  for (int done = 0; done < frames;) {
-    const int64_t slot = (at + done) % FHistoryFrames;
-    const int piece = int(std::min<int64_t>(frames - done, FHistoryFrames - slot));
-    std::copy_n(samples + size_t(done) * kChannels, size_t(piece) * kChannels,
-                &FHistory[size_t(slot) * kChannels]);
-    done += piece;
-  }
-}
-
-void TSfxPulseOutput::Kept(int64_t at, int frames, float *samples) const {
-  for (int done = 0; done < frames;) {
-    const int64_t slot = (at + done) % FHistoryFrames;
-    const int piece = int(std::min<int64_t>(frames - done, FHistoryFrames - slot));
-    std::copy_n(&FHistory[size_t(slot) * kChannels], size_t(piece) * kChannels,
-                samples + size_t(done) * kChannels);
-    done += piece;
-  }
-}
-
 void TSfxPulseOutput::RequestRewrite() {
   if (FRewriteWanted.exchange(true))
-    return; // already on its way: this start shares it
+    return; // already on its way: this change shares it
   const uint64_t one = 1;
   [[maybe_unused]] ssize_t n = ::write(FWakeFd, &one, sizeof one);
 }
@@ -236,18 +212,18 @@ void TSfxPulseOutput::Wakened(pa_mainloop_api *, pa_io_event *, int fd, pa_io_ev
 }
 
 // Asks where the server reads now; the answer does the rewrite, for every
-// sound started until then.
+// change made until then.
 void TSfxPulseOutput::Rewrite() {
   if (FTimingAsked)
     return;
   if (!FStream || pa_stream_get_state(FStream) != PA_STREAM_READY) {
-    FSource.ReleaseStarted();
+    FSource.ReleaseChanges();
     return;
   }
   pa_operation *asked =
       pa_stream_update_timing_info(FStream, &TSfxPulseOutput::TimingUpdated, this);
   if (!asked) {
-    FSource.ReleaseStarted();
+    FSource.ReleaseChanges();
     return;
   }
   pa_operation_unref(asked);
@@ -259,7 +235,7 @@ void TSfxPulseOutput::TimingUpdated(pa_stream *stream, int success, void *self) 
   output->FTimingAsked = false;
   const pa_timing_info *timing = success ? pa_stream_get_timing_info(stream) : nullptr;
   if (!timing || timing->read_index_corrupt) {
-    output->FSource.ReleaseStarted();
+    output->FSource.ReleaseChanges();
     return;
   }
   int64_t read = timing->read_index / int64_t(kFrameBytes);
@@ -274,22 +250,19 @@ void TSfxPulseOutput::TimingUpdated(pa_stream *stream, int success, void *self) 
   output->RewriteAt(read + margin);
 }
 
-// Writes again from stream frame `from` to the write index: what was
-// written there, with the sounds that started added from their start.
+// Writes again from stream frame `from` to the write index: the mix as it
+// is with every change since the last rewrite made at `from`.
 void TSfxPulseOutput::RewriteAt(int64_t from) {
-  from = std::max(from, FWritten - FHistoryFrames);
+  from = std::max(from, FWritten - FRewriteFrames);
   if (from >= FWritten) {
-    FSource.ReleaseStarted(); // nothing written ahead: the next write takes them
+    FSource.ReleaseChanges(); // nothing written ahead: the next write takes them
     return;
   }
-  const int frames = int(FWritten - from);
   float *buffer = FRewriteBuffer.data();
-  Kept(from, frames, buffer);
-  if (!FSource.AddStarted(buffer, frames))
-    return;
-  Keep(from, frames, buffer);
-  if (pa_stream_write(FStream, buffer, size_t(frames) * kFrameBytes, nullptr,
-                      from * int64_t(kFrameBytes), PA_SEEK_ABSOLUTE) == 0)
+  const int frames = FSource.Rerender(buffer, int(FWritten - from));
+  if (frames > 0 &&
+      pa_stream_write(FStream, buffer, size_t(frames) * kFrameBytes, nullptr,
+                      (FWritten - frames) * int64_t(kFrameBytes), PA_SEEK_ABSOLUTE) == 0)
     FRewrites.fetch_add(1, std::memory_order_relaxed);
 }
 

@@ -3,12 +3,12 @@
 //
 // It keeps about a tenth of a second written ahead and asks the server to
 // wake it only when a large piece of that has played, so that client and
-// server wake some 25 times a second. A sound that starts does not wait
-// for what is already written: the output asks the server where it reads,
-// and writes again from a little after that point, adding the new sounds
-// to what it had written there (it keeps a copy), so the sound is heard
-// after the sink's own latency. Starts that come together share one
-// rewrite.
+// server wake some 25 times a second. A change of the mix (a sound started
+// or stopped, the music started or stopped) does not wait for what is
+// already written: the output asks the server where it reads, and has the
+// mix rendered again from a little after that point, with the change made
+// there, so it is heard after the sink's own latency. Changes that come
+// together share one rewrite.
 //
 // libpulse runs the output on a thread of its own; the source renders on
 // that thread. Nothing here allocates once the output is open.
@@ -74,10 +74,6 @@ private:
   void Write(size_t bytes);
   void Rewrite();
   void RewriteAt(int64_t from);
-  // Stores `frames` frames written at stream frame `at` in the copy, and
-  // reads them back.
-  void Keep(int64_t at, int frames, const float *samples);
-  void Kept(int64_t at, int frames, float *samples) const;
   static void ContextState(pa_context *context, void *self);
   static void StreamState(pa_stream *stream, void *self);
   static void WriteRequest(pa_stream *stream, size_t bytes, void *self);
@@ -100,10 +96,8 @@ private:
   int FPipeWire = -1; // the server's name answered: 1 when PipeWire's
   uint32_t FAheadFrames = 0;
   uint32_t FRequestFrames = 0;
-  // What was written, by stream frame: the last FHistoryFrames of it.
-  std::vector<float> FHistory;
-  int64_t FHistoryFrames = 0;
-  int64_t FWritten = 0; // frames written: the stream's write index
+  int64_t FWritten = 0;       // frames written: the stream's write index
+  int64_t FRewriteFrames = 0; // the most a rewrite goes back
   std::vector<float> FRewriteBuffer;
   std::atomic<uint64_t> FWrites{0};
   std::atomic<uint64_t> FRewrites{0};

@@ -58,12 +58,11 @@ void TSfxSoundBuffer::PlayWithLoop(bool looping) {
     return;
   }
   FAudio.Lock();
+  const bool changed = !FPlaying || FLooping != looping;
   FLooping = looping;
-  if (!FPlaying) {
-    FPlaying = true;
-    FStarted = true;
-    FAudio.FMixer.StartedLocked();
-  }
+  FPlaying = true;
+  if (changed)
+    FAudio.FMixer.ChangedLocked(*this);
   FAudio.FKeeper.WakeLocked();
   FAudio.Unlock();
 }
@@ -71,6 +70,7 @@ void TSfxSoundBuffer::PlayWithLoop(bool looping) {
 void TSfxSoundBuffer::Stop() {
   FAudio.Lock();
   FPlaying = false;
+  FAudio.FMixer.ChangedLocked(*this);
   FAudio.Unlock();
 }
 
@@ -82,6 +82,8 @@ void TSfxSoundBuffer::SetPosition(int32_t bytes) {
   int64_t frame = (sourceFrame * FFrames + FSourceFrames - 1) / FSourceFrames;
   FAudio.Lock();
   FFrame = std::min(frame, FFrames - 1);
+  FMoved = true;
+  FAudio.FMixer.ChangedLocked(*this);
   FAudio.Unlock();
 }
 
@@ -108,6 +110,7 @@ void TSfxSoundBuffer::SetVolume(int32_t value) {
   FAudio.Lock();
   FVolume = value;
   UpdateGains();
+  FAudio.FMixer.ChangedLocked(*this);
   FAudio.Unlock();
 }
 
@@ -117,6 +120,7 @@ void TSfxSoundBuffer::SetPan(int32_t value) {
   FAudio.Lock();
   FPan = value;
   UpdateGains();
+  FAudio.FMixer.ChangedLocked(*this);
   FAudio.Unlock();
 }
 
@@ -157,6 +161,49 @@ void TSfxSoundBuffer::MixInto(float *out, int frames) {
       FPlaying = FLooping;
     }
   }
+}
+
+void TSfxSoundBuffer::AnchorAt(int64_t at) {
+  FAnchorAt = at;
+  FAnchorFrame = FFrame;
+  FAnchorPlaying = FPlaying;
+  FAnchorLooping = FLooping;
+  FChanged = false;
+  FMoved = false;
+}
+
+// As MixInto would have moved it: a looped sound wraps, one played once
+// stops at its end and stands at its start.
+void TSfxSoundBuffer::WrittenAt(int64_t at, int64_t &frame, bool &playing) const {
+  frame = FAnchorFrame;
+  playing = FAnchorPlaying;
+  if (!playing || at <= FAnchorAt)
+    return;
+  frame += at - FAnchorAt;
+  if (frame < FFrames)
+    return;
+  if (FAnchorLooping) {
+    frame %= FFrames;
+  } else {
+    frame = 0;
+    playing = false;
+  }
+}
+
+bool TSfxSoundBuffer::WrittenSoundsAfter(int64_t at) const {
+  return FAnchorPlaying && (FAnchorLooping || FAnchorAt + FFrames - FAnchorFrame > at);
+}
+
+// A changed buffer was held back from what was written after its first
+// change; before that, what was written had it where its anchor says.
+void TSfxSoundBuffer::RestartAt(int64_t at) {
+  if (!FChanged) {
+    WrittenAt(at, FFrame, FPlaying);
+  } else if (!FMoved && at < FChangedAt) {
+    bool playing;
+    WrittenAt(at, FFrame, playing); // playing or not as the game said
+  }
+  AnchorAt(at);
 }
 
 // --- TSfxAudio ---
@@ -212,7 +259,14 @@ std::unique_ptr<TSfxOutput> TSfxAudio::OpenOutput(bool paused) {
 
 void TSfxAudio::SourceStarted() {
   Lock();
+  FMixer.MusicChangedLocked();
   FKeeper.WakeLocked();
+  Unlock();
+}
+
+void TSfxAudio::SourceStopped() {
+  Lock();
+  FMixer.MusicChangedLocked();
   Unlock();
 }
 
@@ -299,6 +353,12 @@ void TSfxAudio::FreeBuffers() {
 // library's pan and volume; the samples already converted are kept.
 void TSfxAudio::RestoreBuffers() {
   CreateBuffers(true);
+}
+
+void TSfxAudio::MixFor(TSfxOutput *output) {
+  Lock();
+  FMixer.SetOutputLocked(output);
+  Unlock();
 }
 
 uint64_t TSfxAudio::Rewrites() const {

@@ -3,7 +3,7 @@
 // buffer and the music into the output. The output is chosen at start-up:
 // where the sound server speaks the PulseAudio protocol (and
 // SDL_AUDIODRIVER does not name a driver) it is our own (sfxpulse), which
-// writes ahead and rewrites when a sound starts; otherwise it is SDL2
+// writes ahead and rewrites when the mix changes; otherwise it is SDL2
 // audio's (sfxsdl). From then on the component uses it through what every
 // output offers (sfxoutput).
 //
@@ -75,9 +75,19 @@ private:
   friend class TSfxAudio;
   friend class TSfxMixer;
   void PlayWithLoop(bool looping);
-  // Adds this buffer's next `frames` frames into `out`; device lock held.
+  // Adds this buffer's next `frames` frames into `out`; mixing lock held.
   void MixInto(float *out, int frames);
   void UpdateGains();
+  // For an output that writes ahead, with the mixing lock held: what was
+  // written of this buffer from stream frame `at` on follows its state now.
+  void AnchorAt(int64_t at);
+  // Where what was written has this buffer at stream frame `at`.
+  void WrittenAt(int64_t at, int64_t &frame, bool &playing) const;
+  // Whether what was written sounds anywhere after stream frame `at`.
+  bool WrittenSoundsAfter(int64_t at) const;
+  // The changes since the last rewrite take effect at stream frame `at`:
+  // the buffer stands where it stood there, or where SetPosition put it.
+  void RestartAt(int64_t at);
 
   TSfxAudio &FAudio;
   std::shared_ptr<const TSfxMixSamples> FData;
@@ -89,8 +99,18 @@ private:
   int32_t FSize;
   int64_t FFrame = 0; // play position in device frames
   bool FPlaying = false;
-  bool FStarted = false; // started since the output last rewrote
   bool FLooping = false;
+  // What an output that writes ahead has written of this buffer: from
+  // stream frame FAnchorAt on, it played from (or stood at) FAnchorFrame.
+  int64_t FAnchorAt = 0;
+  int64_t FAnchorFrame = 0;
+  bool FAnchorPlaying = false;
+  bool FAnchorLooping = false;
+  // Changed since the output last rewrote, first at write index
+  // FChangedAt; FMoved: by SetPosition.
+  bool FChanged = false;
+  bool FMoved = false;
+  int64_t FChangedAt = 0;
   int32_t FVolume = 0;
   int32_t FPan = 0;
   float FGainLeft = 1;
@@ -146,6 +166,10 @@ public:
   uint64_t Rewrites() const;
   // For tests: see TSfxOutput::Stall.
   void StallOutput(bool stalled) { FKeeper.Stall(stalled); }
+  // For tests, with the device paused: the mix goes to `output` as if the
+  // keeper had opened it, rendered from Source().
+  void MixFor(TSfxOutput *output);
+  TSfxOutputSource &Source() { return FMixer; }
   // Counts the output's renders and its openings.
   uint64_t Callbacks() const { return FMixer.Renders(); }
   unsigned Openings() const { return FKeeper.Openings(); }
@@ -173,6 +197,7 @@ private:
   void Lock() const { FMixer.Lock.lock(); }
   void Unlock() const { FMixer.Lock.unlock(); }
   void SourceStarted() override;
+  void SourceStopped() override;
 
   // SDL's audio for as long as the component lives: made first, ended
   // last.

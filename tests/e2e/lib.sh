@@ -207,11 +207,20 @@ seconds_recorded() {
   awk -v b="$(stat -c %s "$RAW")" -v f=$FRAME -v r=$RATE 'BEGIN {printf "%.3f", b / f / r}'
 }
 
+# The sound servers below are ended by stop_all when the test ends, also
+# when it fails. The suite's last test looks for any that was not: they
+# carry the suite's ZOFTREL_E2E_SUITE in their environment.
+trap_servers() {
+  export ZOFTREL_E2E_SUITE=${ZOFTREL_E2E_SUITE:-}
+  trap stop_all EXIT
+}
+
 # A private PulseAudio server for this test alone: its own runtime and home
 # directories, a null sink "out" that suspends when idle, no system
 # service, no autospawn. The program and parec find it through
-# XDG_RUNTIME_DIR. stop_all stops it.
+# XDG_RUNTIME_DIR.
 start_pulse() {
+  trap_servers
   PULSE_DIR=$(mktemp -d)
   mkdir -p "$PULSE_DIR/run" "$PULSE_DIR/home"
   chmod 700 "$PULSE_DIR/run"
@@ -233,6 +242,7 @@ PA
 # PulseAudio layer, on a D-Bus session of their own, with a null sink
 # "out". PULSE_PID is the PulseAudio layer's; SERVER_PIDS all of them.
 start_pipewire() {
+  trap_servers
   PULSE_DIR=$(mktemp -d)
   mkdir -p "$PULSE_DIR/run" "$PULSE_DIR/home"
   chmod 700 "$PULSE_DIR/run"

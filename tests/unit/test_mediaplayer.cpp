@@ -389,6 +389,27 @@ TEST_F(MediaPlayerTest, WithoutASoundFontTheMusicIsSilentButKeepsTime) {
   EXPECT_EQ(player.Position(), 0u);
 }
 
+// A player learns why the music is silent, once, and a silent piece keeps
+// no sound device busy.
+TEST_F(MediaPlayerTest, WithoutASoundFontItSaysSoOnceAndSoundsNothing) {
+  const std::string none = (fDir / "none.sf2").string();
+  setenv("ZOFTREL_SOUNDFONT", none.c_str(), 1);
+  TMediaPlayer player;
+  player.FileName = fHalfSecond;
+  testing::internal::CaptureStderr();
+  player.Open();
+  player.Open();
+  const std::string said = testing::internal::GetCapturedStderr();
+  unsetenv("ZOFTREL_SOUNDFONT");
+  EXPECT_EQ(said, "no General MIDI soundfont found (ZOFTREL_SOUNDFONT=" + none +
+                      "): the music is silent\n");
+  player.Play();
+  EXPECT_FALSE(player.Sounding());
+  std::vector<float> out(2 * 441, 0.0f);
+  EXPECT_FALSE(player.MixInto(out.data(), 441, 44100));
+  EXPECT_EQ(player.Position(), 10u);
+}
+
 // The music must cost the same wherever the game runs: the soundfont the
 // game's package installs comes before the system's default, which on many
 // machines is a bank twenty-five times its size.

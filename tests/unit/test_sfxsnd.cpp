@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -371,6 +372,10 @@ public:
     return true;
   }
   bool Sounding() const override { return fLeft > 0; }
+  void Halt() {
+    fLeft = 0;
+    Stopped();
+  }
   std::atomic<int> fLeft{0};
 };
 
@@ -466,6 +471,115 @@ TEST_F(SfxAudioTest, AnIdleDeviceCanBePausedForHandMixingAndClosed) {
   audio->SetPaused(false);
   ASSERT_TRUE(WaitFor([&] { return audio->Idle(); }));
   audio.reset();
+}
+
+// An output that writes ahead, driven by hand: what it renders and
+// rewrites goes through the audio component's source.
+class WritingAhead : public TSfxOutput {
+public:
+  TSfxOutputCaps Caps() const override { return {true, true, true}; }
+  bool Failed() const override { return false; }
+  void SetPaused(bool) override {}
+  void RequestRewrite() override { ++fRequests; }
+  void Stall(bool) override {}
+  int fRequests = 0;
+};
+
+class SfxRewriteTest : public SfxAudioTest {
+protected:
+  void SetUp() override {
+    SfxAudioTest::SetUp();
+    audio->MixFor(&output);
+  }
+  void TearDown() override { audio->MixFor(nullptr); }
+  // The output writes `frames` more frames; returns their left channel.
+  std::vector<float> Write(int frames) {
+    std::vector<float> out(size_t(frames) * 2);
+    std::lock_guard lock(audio->Source().MixLock());
+    audio->Source().RenderLocked(out.data(), frames);
+    return Left(out);
+  }
+  // The output rewrites its last `frames` frames.
+  std::vector<float> Rewrite(int frames) {
+    std::vector<float> out(size_t(frames) * 2);
+    EXPECT_EQ(audio->Source().Rerender(out.data(), frames), frames);
+    return Left(out);
+  }
+  static std::vector<float> Left(const std::vector<float> &out) {
+    std::vector<float> left;
+    for (size_t i = 0; i < out.size(); i += 2)
+      left.push_back(out[i]);
+    return left;
+  }
+  WritingAhead output;
+};
+
+// Sound 0 plays 0.5 at the device rate, so its position in bytes is twice
+// the frames it has played.
+TEST_F(SfxRewriteTest, EveryChangeIsMadeWhereTheRewriteStartsAndNothingIsHeardTwice) {
+  Sound(0)->PlayLooped();
+  EXPECT_EQ(output.fRequests, 1);
+  EXPECT_EQ(Write(400)[399], 0.0f) << "held back until the rewrite";
+  auto out = Rewrite(300); // from stream frame 100
+  EXPECT_EQ(out[0], 0.5f);
+  EXPECT_EQ(Sound(0)->Position(), 600);
+
+  // Stopped: silent from the rewrite on, standing where it stood there.
+  Sound(0)->Stop();
+  EXPECT_EQ(output.fRequests, 2);
+  out = Rewrite(250); // from 150, 50 frames into the sound
+  EXPECT_EQ(*std::max_element(out.begin(), out.end()), 0.0f);
+  EXPECT_EQ(Sound(0)->Position(), 100);
+  EXPECT_FALSE(Sound(0)->Playing());
+
+  // Played again, it goes on from there.
+  Sound(0)->PlayLooped();
+  EXPECT_EQ(Rewrite(100)[99], 0.5f); // from 300
+  EXPECT_EQ(Sound(0)->Position(), 300);
+
+  // A shot restarted: the changes of one tick share the rewrite, and the
+  // sound is heard once from its start.
+  Write(200);
+  Sound(0)->Stop();
+  Sound(0)->SetPosition(0);
+  Sound(0)->Play();
+  EXPECT_EQ(Rewrite(120)[119], 0.5f);
+  EXPECT_EQ(Sound(0)->Position(), 240);
+  Sound(0)->SetVolume(-600);
+  EXPECT_NEAR(Rewrite(20)[0], 0.5f * 0.501f, 1e-3) << "softer from the rewrite on";
+  EXPECT_EQ(Sound(0)->Position(), 240);
+  EXPECT_EQ(output.fRequests, 7);
+
+  // A sound that neither plays nor sounded lately changes nothing written.
+  Write(30000);
+  Sound(0)->Stop();
+  Sound(1)->SetPosition(0);
+  Sound(1)->Stop();
+  EXPECT_EQ(output.fRequests, 7);
+}
+
+// The music's part is kept as written: a rewrite for a sound leaves it as
+// it was, one for the music's start renders it from the rewrite on, and one
+// for its stop takes it out.
+TEST_F(SfxRewriteTest, TheMusicStartsAndStopsWhereTheRewriteStarts) {
+  BurstMusic music;
+  audio->SetMusic(&music);
+  music.Start(1000);
+  Write(100);
+  EXPECT_EQ(Write(100)[0], 0.0f) << "held back until the rewrite";
+  auto out = Rewrite(150); // from 50
+  EXPECT_NEAR(out[0], 0.1f, 1e-6);
+  EXPECT_EQ(music.fLeft, 1000 - 150);
+
+  Sound(1)->Play();
+  out = Rewrite(50);
+  EXPECT_NEAR(out[0], 0.1f + 0.5f * 0.501f, 1e-3);
+  EXPECT_EQ(music.fLeft, 850) << "not rendered again";
+
+  music.Halt();
+  out = Rewrite(50);
+  EXPECT_NEAR(out[0], 0.5f * 0.501f, 1e-3);
+  audio->SetMusic(nullptr);
 }
 
 TEST(SfxAudio, ADeviceThatCannotBeOpenedFailsTheCreation) {
