@@ -141,16 +141,18 @@ void TSfxSoundBuffer::Restore() {
 void TSfxSoundBuffer::MixInto(float *out, int frames) {
   while (frames > 0 && FPlaying) {
     const int n = int(std::min<int64_t>(frames, FFrames - FFrame));
-    const float *in = FSamples + FFrame * FChannels;
+    const int16_t *in = FSamples + FFrame * FChannels;
+    constexpr float kScale = 1.0f / 32768.0f;
+    const float left = FGainLeft * kScale, right = FGainRight * kScale;
     if (FChannels == 1) {
       for (int i = 0; i < n; ++i) {
-        out[2 * i] += in[i] * FGainLeft;
-        out[2 * i + 1] += in[i] * FGainRight;
+        out[2 * i] += float(in[i]) * left;
+        out[2 * i + 1] += float(in[i]) * right;
       }
     } else {
       for (int i = 0; i < n; ++i) {
-        out[2 * i] += in[2 * i] * FGainLeft;
-        out[2 * i + 1] += in[2 * i + 1] * FGainRight;
+        out[2 * i] += float(in[2 * i]) * left;
+        out[2 * i + 1] += float(in[2 * i + 1]) * right;
       }
     }
     out += 2 * n;

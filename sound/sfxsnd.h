@@ -91,7 +91,7 @@ private:
 
   TSfxAudio &FAudio;
   std::shared_ptr<const TSfxMixSamples> FData;
-  const float *FSamples; // FChannels interleaved, mix rate
+  const int16_t *FSamples; // FChannels interleaved, mix rate
   int FChannels;
   int64_t FFrames;       // frames of FSamples
   int64_t FSourceFrames; // frames of the original samples
