@@ -210,13 +210,17 @@ void TSfxSoundBuffer::RestartAt(int64_t at) {
 
 // --- TSfxAudio ---
 
-TSfxAudio::TSdlAudio::TSdlAudio() {
+void TSfxAudio::TSdlAudio::Start() {
+  if (Started)
+    return;
   if (!TSfxSdlOutput::InitAudio())
     throw Exception("Failed to Create DirectSound");
+  Started = true;
 }
 
 TSfxAudio::TSdlAudio::~TSdlAudio() {
-  TSfxSdlOutput::QuitAudio();
+  if (Started)
+    TSfxSdlOutput::QuitAudio();
 }
 
 // Our own output where a PulseAudio-protocol server answers, unless the
@@ -232,6 +236,7 @@ TSfxAudio::TSfxAudio()
     if (!FTryOwnOutput)
       throw;
     FTryOwnOutput = false;
+    FSdlAudio.Start();
     if (FOnPipeWire)
       TSfxSdlOutput::UseDriver("pipewire");
     FKeeper.OpenFirst();
@@ -248,8 +253,10 @@ TSfxAudio::~TSfxAudio() {
 }
 
 std::unique_ptr<TSfxOutput> TSfxAudio::OpenOutput(bool paused) {
-  if (!FTryOwnOutput)
+  if (!FTryOwnOutput) {
+    FSdlAudio.Start();
     return TSfxSdlOutput::Open(FMixer, FMixer.Rate());
+  }
   bool pipeWire = false;
   std::unique_ptr<TSfxPulseOutput> output =
       TSfxPulseOutput::Open(FMixer, FMixer.Rate(), paused, pipeWire);
