@@ -2,6 +2,7 @@
 // of the calls the game makes on every shot and engine change, the device
 // callback when nothing plays, and a Play on a lost device. Run with SDL_AUDIODRIVER=dummy.
 #include "sound/sfxassets.h"
+#include "sound/sfxconvert.h"
 #include "sound/sfxsnd.h"
 
 #include "tests/alloc/counting_new.h"
@@ -67,6 +68,26 @@ void BM_MixOneSecondAllSounds(benchmark::State &state) {
     audio.Sound(i)->Stop();
 }
 BENCHMARK(BM_MixOneSecondAllSounds)->Unit(benchmark::kMillisecond);
+
+// What making the buffers costs at start-up: the game's 13 sounds brought
+// to the mix rate.
+void BM_ConvertTheGamesSounds(benchmark::State &state) {
+  const TSfxSoundLib &lib = TheGame().lib;
+  const int rate = TheGame().audio->Rate();
+  size_t bytes = 0;
+  for (auto _ : state) {
+    bytes = 0;
+    for (int i = 0; i < lib.Count(); ++i) {
+      TSfxSoundRec sound;
+      lib.Sounds.GetSound(i, sound);
+      auto samples = SfxConvertSamples(sound.Format, sound.Size, sound.Data, rate);
+      bytes += samples->Samples.size() * sizeof samples->Samples[0];
+      benchmark::DoNotOptimize(samples);
+    }
+  }
+  state.counters["MB"] = double(bytes) / 1e6;
+}
+BENCHMARK(BM_ConvertTheGamesSounds)->Unit(benchmark::kMillisecond);
 
 void BM_ShotStopSetPositionPlay(benchmark::State &state) {
   TSfxAudio &audio = *TheGame().audio;

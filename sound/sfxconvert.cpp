@@ -2,9 +2,8 @@
 
 #include "rtl/sysutils.h"
 
-#include <SDL.h>
-
 #include <algorithm>
+#include <cmath>
 #include <new>
 
 namespace {
@@ -21,39 +20,51 @@ bool IsPlayableFormat(const TWaveFormatEx &f, int32_t size) {
   return size > 0 && size % f.nBlockAlign == 0;
 }
 
-// The sound is fed with a few frames of its own end before it and of its
-// start after it, so the resampler sees it as one period of a loop.
-std::vector<float> ConvertSamples(const TWaveFormatEx &f, int32_t size, const uint8_t *samples,
-                                  int rate, int64_t &frames) {
+// A source sample as a float of full scale 1.
+float SourceSample(const TWaveFormatEx &f, const uint8_t *samples, int64_t frame, int channel) {
+  const uint8_t *at = samples + frame * f.nBlockAlign + channel * (f.wBitsPerSample / 8);
+  if (f.wBitsPerSample == 8)
+    return float(int(at[0]) - 128) * (1.0f / 128.0f);
+  return float(int16_t(uint16_t(at[0] | (at[1] << 8)))) * (1.0f / 32768.0f);
+}
+
+// The output between source frames b and d at `t` (0 to 1), with a and e
+// the frames around them.
+float Interpolate(float a, float b, float d, float e, float t) {
+  return b + 0.5f * t * (d - a + t * (2 * a - 5 * b + 4 * d - e + t * (3 * (b - d) + e - a)));
+}
+
+std::vector<int16_t> ConvertSamples(const TWaveFormatEx &f, int32_t size, const uint8_t *samples,
+                                    int rate, int64_t &frames) {
   const int channels = f.nChannels;
   const int64_t sourceFrames = size / f.nBlockAlign;
-  frames = std::max<int64_t>(1, (sourceFrames * rate + f.nSamplesPerSec / 2) / f.nSamplesPerSec);
-  SDL_AudioFormat format = f.wBitsPerSample == 8 ? AUDIO_U8 : AUDIO_S16LSB;
-  SDL_AudioStream *stream = SDL_NewAudioStream(format, Uint8(channels), int(f.nSamplesPerSec),
-                                               AUDIO_F32SYS, Uint8(channels), rate);
-  if (!stream)
-    throw Exception("CreateSoundBuffer Failed");
-  const int64_t pad = std::min<int64_t>(64, sourceFrames);
-  const int padBytes = int(pad * f.nBlockAlign);
-  bool ok = SDL_AudioStreamPut(stream, samples + size - padBytes, padBytes) == 0 &&
-            SDL_AudioStreamPut(stream, samples, size) == 0 &&
-            SDL_AudioStreamPut(stream, samples, padBytes) == 0 && SDL_AudioStreamFlush(stream) == 0;
-  std::vector<float> converted;
-  if (ok) {
-    converted.resize(size_t(SDL_AudioStreamAvailable(stream)) / sizeof(float));
-    int got = SDL_AudioStreamGet(stream, converted.data(), int(converted.size() * sizeof(float)));
-    ok = got >= 0;
-    converted.resize(ok ? size_t(got) / sizeof(float) : 0);
+  const int64_t sourceRate = f.nSamplesPerSec;
+  frames = std::max<int64_t>(1, (sourceFrames * rate + sourceRate / 2) / sourceRate);
+  // The source with two frames of its end before it and two of its start
+  // after it.
+  std::vector<float> source(size_t((sourceFrames + 4) * channels));
+  for (int64_t i = -2; i < sourceFrames + 2; ++i) {
+    const int64_t from = ((i % sourceFrames) + sourceFrames) % sourceFrames;
+    for (int c = 0; c < channels; ++c)
+      source[size_t((i + 2) * channels + c)] = SourceSample(f, samples, from, c);
   }
-  SDL_FreeAudioStream(stream);
-  if (!ok)
-    throw Exception("CreateSoundBuffer Failed");
-
-  const int64_t skip = (pad * rate + f.nSamplesPerSec / 2) / f.nSamplesPerSec;
-  std::vector<float> result(size_t(frames * channels), 0.0f);
-  const int64_t available = int64_t(converted.size()) / channels - skip;
-  const int64_t take = std::clamp<int64_t>(available, 0, frames);
-  std::copy_n(converted.begin() + skip * channels, take * channels, result.begin());
+  std::vector<int16_t> result(size_t(frames * channels));
+  // Output frame n lies at source frame n * sourceRate / rate, exactly: at
+  // i and a remainder of `rest` in `rate`.
+  const float perRest = 1.0f / float(rate);
+  int64_t i = 0, rest = 0;
+  for (int64_t n = 0; n < frames; ++n) {
+    const float t = float(rest) * perRest;
+    const float *p = &source[size_t((std::min(i, sourceFrames - 1) + 1) * channels)];
+    for (int c = 0; c < channels; ++c) {
+      const float v =
+          Interpolate(p[c], p[channels + c], p[2 * channels + c], p[3 * channels + c], t);
+      const float scaled = std::clamp(v * 32768.0f, -32768.0f, 32767.0f);
+      result[size_t(n * channels + c)] = int16_t(scaled < 0 ? scaled - 0.5f : scaled + 0.5f);
+    }
+    for (rest += sourceRate; rest >= rate; rest -= rate)
+      ++i;
+  }
   return result;
 }
 

@@ -141,16 +141,18 @@ void TSfxSoundBuffer::Restore() {
 void TSfxSoundBuffer::MixInto(float *out, int frames) {
   while (frames > 0 && FPlaying) {
     const int n = int(std::min<int64_t>(frames, FFrames - FFrame));
-    const float *in = FSamples + FFrame * FChannels;
+    const int16_t *in = FSamples + FFrame * FChannels;
+    constexpr float kScale = 1.0f / 32768.0f;
+    const float left = FGainLeft * kScale, right = FGainRight * kScale;
     if (FChannels == 1) {
       for (int i = 0; i < n; ++i) {
-        out[2 * i] += in[i] * FGainLeft;
-        out[2 * i + 1] += in[i] * FGainRight;
+        out[2 * i] += float(in[i]) * left;
+        out[2 * i + 1] += float(in[i]) * right;
       }
     } else {
       for (int i = 0; i < n; ++i) {
-        out[2 * i] += in[2 * i] * FGainLeft;
-        out[2 * i + 1] += in[2 * i + 1] * FGainRight;
+        out[2 * i] += float(in[2 * i]) * left;
+        out[2 * i + 1] += float(in[2 * i + 1]) * right;
       }
     }
     out += 2 * n;
@@ -208,13 +210,17 @@ void TSfxSoundBuffer::RestartAt(int64_t at) {
 
 // --- TSfxAudio ---
 
-TSfxAudio::TSdlAudio::TSdlAudio() {
+void TSfxAudio::TSdlAudio::Start() {
+  if (Started)
+    return;
   if (!TSfxSdlOutput::InitAudio())
     throw Exception("Failed to Create DirectSound");
+  Started = true;
 }
 
 TSfxAudio::TSdlAudio::~TSdlAudio() {
-  TSfxSdlOutput::QuitAudio();
+  if (Started)
+    TSfxSdlOutput::QuitAudio();
 }
 
 // Our own output where a PulseAudio-protocol server answers, unless the
@@ -230,6 +236,7 @@ TSfxAudio::TSfxAudio()
     if (!FTryOwnOutput)
       throw;
     FTryOwnOutput = false;
+    FSdlAudio.Start();
     if (FOnPipeWire)
       TSfxSdlOutput::UseDriver("pipewire");
     FKeeper.OpenFirst();
@@ -246,8 +253,10 @@ TSfxAudio::~TSfxAudio() {
 }
 
 std::unique_ptr<TSfxOutput> TSfxAudio::OpenOutput(bool paused) {
-  if (!FTryOwnOutput)
+  if (!FTryOwnOutput) {
+    FSdlAudio.Start();
     return TSfxSdlOutput::Open(FMixer, FMixer.Rate());
+  }
   bool pipeWire = false;
   std::unique_ptr<TSfxPulseOutput> output =
       TSfxPulseOutput::Open(FMixer, FMixer.Rate(), paused, pipeWire);

@@ -91,7 +91,7 @@ private:
 
   TSfxAudio &FAudio;
   std::shared_ptr<const TSfxMixSamples> FData;
-  const float *FSamples; // FChannels interleaved, mix rate
+  const int16_t *FSamples; // FChannels interleaved, mix rate
   int FChannels;
   int64_t FFrames;       // frames of FSamples
   int64_t FSourceFrames; // frames of the original samples
@@ -199,11 +199,13 @@ private:
   void SourceStarted() override;
   void SourceStopped() override;
 
-  // SDL's audio for as long as the component lives: made first, ended
-  // last.
+  // SDL's audio, started only where SDL's output is taken (our own needs
+  // none of it), and then for as long as the component lives: ended last.
   struct TSdlAudio {
-    TSdlAudio();
+    // Raises "Failed to Create DirectSound" when SDL's audio cannot start.
+    void Start();
     ~TSdlAudio();
+    bool Started = false;
   } FSdlAudio;
   bool FTryOwnOutput = false; // SDL_AUDIODRIVER names no driver
   bool FOnPipeWire = false;   // the server is PipeWire's PulseAudio layer
