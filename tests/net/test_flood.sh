@@ -65,7 +65,8 @@ JOIN=$!
 PIDS+=("$JOIN")
 sleep 2
 
-cpu() { awk '{ print $14 + $15 }' "/proc/$HOST/stat"; }
+# The host's user and system time in clock ticks; 0 once it is gone.
+cpu() { awk '{ print $14 + $15 }' "/proc/$HOST/stat" 2>/dev/null || echo 0; }
 ticks=$(getconf CLK_TCK)
 c0=$(cpu)
 ip netns exec "${NS}s" "$FLOOD" --to=10.77.0.1:40000 --rate="$RATE" --seconds=10 >/dev/null
