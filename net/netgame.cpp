@@ -223,5 +223,6 @@ void TNetGame::RunFrame(const TNetFrame &frame) {
   // Between games the delay follows the round trip measured so far.
   if (running && !Window.GameRunning())
     Session.UpdateDelay();
+  Session.Copies = Window.GameRunning();
   Window.FrameRun(State, running);
 }

@@ -486,6 +486,6 @@ void TNetSession::SendFrames(int64_t nowMs, bool full) {
   SendMessage(m, Peer);
   if (full)
     LastSent = nowMs;
-  CopyDue = full;
+  CopyDue = full && Copies;
   Dirty = false;
 }

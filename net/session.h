@@ -104,6 +104,10 @@ public:
   int LocalSide = 0;
   // The session's seed, chosen by the host.
   uint32_t Seed = 0;
+  // Every frames message goes again half a frame later, without clocks
+  // and hashes: during a game, where a lost one would make the other side
+  // wait. Between games the frames go once.
+  bool Copies = true;
   // Frames between a key and its effect, from the smoothed round trip.
   int Delay = 2;
   int RoundTripMs = -1;
