@@ -91,13 +91,32 @@ void TNetGame::Release(int64_t nowMs) {
 }
 
 std::string TNetGame::Connected() const {
+  const int rtt = Session.RoundTripMs;
   return std::string("Connected: you play ") + (Session.LocalSide == 1 ? "red" : "blue") +
-         ". Round trip " + std::to_string(Session.RoundTripMs) + " ms, keys take effect " +
-         std::to_string(Session.Delay) + " ticks later.";
+         ". Round trip " +
+         (rtt < 0    ? std::string("not measured yet")
+          : rtt == 0 ? std::string("under 1 ms")
+                     : std::to_string(rtt) + " ms") +
+         ", keys take effect " + std::to_string(Session.Delay) + " ticks later.";
+}
+
+void TNetGame::ShowConnected() {
+  Window.NetShow(Connected());
+  RoundTripDue = Session.RoundTripMs < 0;
+}
+
+int64_t TNetGame::NextWake(int64_t nowMs) const {
+  int64_t at = Session.NextDeadline(nowMs);
+  if (!Held && NextFrame >= 0 && Session.FrameReady())
+    at = at < 0 ? NextFrame : std::min(at, NextFrame);
+  return at < 0 ? -1 : std::max(at, nowMs);
 }
 
 bool TNetGame::Follow(int64_t nowMs) {
   if (Session.State == Shown) {
+    // The host hears its first round trip soon after the welcome.
+    if (Session.State == TNetState::Connected && RoundTripDue && Session.RoundTripMs >= 0)
+      ShowConnected();
     if (Session.State == TNetState::Waiting && !Session.Message.empty() &&
         Session.Message != Refusal) {
       // A joiner with another build was refused: say so, and keep waiting.
@@ -130,7 +149,7 @@ bool TNetGame::Follow(int64_t nowMs) {
     TickCount = 0;
     ResetGame();
     NextFrame = nowMs;
-    Window.NetShow(Connected());
+    ShowConnected();
     return true;
   }
   case TNetState::Waiting:
@@ -178,9 +197,11 @@ void TNetGame::RunFrame(const TNetFrame &frame) {
         running = true;
       } else if (ev == evPause || ev == evResume) {
         Paused[s] = ev == evPause;
-        if (s != Session.LocalSide)
+        if (s != Session.LocalSide) {
+          RoundTripDue = false;
           Window.NetShow(Paused[s] ? "Paused: the other player has the Exit question open"
                                    : "The other player goes on");
+        }
       }
     }
   }
@@ -202,5 +223,6 @@ void TNetGame::RunFrame(const TNetFrame &frame) {
   // Between games the delay follows the round trip measured so far.
   if (running && !Window.GameRunning())
     Session.UpdateDelay();
+  Session.Copies = Window.GameRunning();
   Window.FrameRun(State, running);
 }

@@ -49,8 +49,10 @@ public:
   // network game has ended (lost, left, refused, apart), the status line
   // saying why.
   bool Poll(int64_t nowMs);
-  // When the next frame is due; -1 before the two are connected.
-  int64_t FrameDueAt() const { return NextFrame; }
+  // When Poll next has work that no datagram brings: the next frame, if
+  // its events are known, or the session's next deadline; never before
+  // now, -1 when only a datagram can bring any.
+  int64_t NextWake(int64_t nowMs) const;
 
   // A key of this machine: either side's key steers this machine's side.
   // Presses count while a game runs, releases always.
@@ -81,11 +83,14 @@ private:
   bool Follow(int64_t nowMs);
   void RunFrame(const TNetFrame &frame);
   std::string Connected() const;
+  void ShowConnected();
 
   INetGameWindow &Window;
   TNetState Shown = TNetState::Closed;
   std::string Refusal;
   bool Held = false;
+  // The status line says connected before a round trip was measured.
+  bool RoundTripDue = false;
   uint32_t Games = 0;
   int64_t NextFrame = -1;
   TStateHash State;

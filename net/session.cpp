@@ -76,7 +76,7 @@ void TNetSession::Attach(bool host, const std::array<uint8_t, 16> &secret, int64
   State = host ? TNetState::Waiting : TNetState::Joining;
   randombytes_buf(&Instance, sizeof Instance);
   Sequence = 0;
-  Started = LastHeard = TokensAt = nowMs;
+  Started = LastHeard = nowMs;
   Clocked = nowMs != 0;
 }
 
@@ -154,7 +154,7 @@ void TNetSession::Greet(int64_t nowMs) {
 
 void TNetSession::Poll(int64_t nowMs) {
   if (!Clocked) {
-    Started = LastHeard = TokensAt = nowMs;
+    Started = LastHeard = nowMs;
     Clocked = true;
   }
   uint8_t buffer[kMaxDatagram + 1];
@@ -187,20 +187,38 @@ void TNetSession::Poll(int64_t nowMs) {
   }
 }
 
+int64_t TNetSession::NextDeadline(int64_t nowMs) const {
+  switch (State) {
+  case TNetState::Joining:
+    return std::min(LastHello + kHelloEveryMs, Started + kJoinTimeoutMs + 1);
+  case TNetState::Connected: {
+    // As Poll decides: silence, the resend after a frame and a half, the
+    // copy after half a frame.
+    if (Dirty || !Clocked)
+      return nowMs;
+    int64_t at = std::min(LastHeard + kSilenceMs + 1, LastSent + (3 * TickMs + 1) / 2);
+    if (CopyDue)
+      at = std::min(at, LastSent + (TickMs + 1) / 2);
+    return at;
+  }
+  default:
+    return -1;
+  }
+}
+
 void TNetSession::Receive(const uint8_t *data, size_t size, const sockaddr_in6 &from,
                           int64_t nowMs) {
-  // Ten datagrams a frame, 200 a second at the main loop's pace: the
-  // other side sends about one.
-  Tokens = std::min(100.0, Tokens + double(nowMs - TokensAt) * 10 / std::max(TickMs, 1));
-  TokensAt = nowMs;
-  if (Tokens < 1 || (State != TNetState::Waiting && State != TNetState::Joining &&
-                     State != TNetState::Connected)) {
+  if (State != TNetState::Waiting && State != TNetState::Joining && State != TNetState::Connected) {
     ++DatagramsDropped;
     return;
   }
-  Tokens -= 1;
-  // Once connected, only the other player's address counts.
-  if (PeerKnown && !TNetSocket::Same(from, Peer)) {
+  // Once the other player is known, only its address counts: anything else
+  // goes before it costs more than this test. Its own datagrams are opened
+  // however many come: a forged one costs a failed authentication, about a
+  // microsecond, and no budget stands in the way of the real ones. Until
+  // then every unknown source spends a budget of its own before its
+  // datagrams are opened.
+  if (PeerKnown ? !TNetSocket::Same(from, Peer) : !Strangers.Take(from, nowMs)) {
     ++DatagramsDropped;
     return;
   }
@@ -468,6 +486,6 @@ void TNetSession::SendFrames(int64_t nowMs, bool full) {
   SendMessage(m, Peer);
   if (full)
     LastSent = nowMs;
-  CopyDue = full;
+  CopyDue = full && Copies;
   Dirty = false;
 }

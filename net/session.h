@@ -16,6 +16,7 @@
 #include "net/connectcode.h"
 #include "net/datagram.h"
 #include "net/netsocket.h"
+#include "net/sourcebudget.h"
 #include "net/statehash.h"
 
 #include <netinet/in.h>
@@ -73,6 +74,10 @@ public:
   void Poll(int64_t nowMs);
   // The socket, for a caller that waits on it; -1 when there is none.
   int Socket() const { return Udp.Fd(); }
+  // When Poll next has work that no datagram brings (a hello, frames to
+  // send again, a silence to notice); -1 when only a datagram can bring
+  // any.
+  int64_t NextDeadline(int64_t nowMs) const;
 
   // An event of this side, in the next frame that is still open.
   void LocalEvent(uint8_t event);
@@ -99,6 +104,10 @@ public:
   int LocalSide = 0;
   // The session's seed, chosen by the host.
   uint32_t Seed = 0;
+  // Every frames message goes again half a frame later, without clocks
+  // and hashes: during a game, where a lost one would make the other side
+  // wait. Between games the frames go once.
+  bool Copies = true;
   // Frames between a key and its effect, from the smoothed round trip.
   int Delay = 2;
   int RoundTripMs = -1;
@@ -151,9 +160,8 @@ private:
   int64_t PeerTimeAt = 0;
   bool PeerTimeKnown = false;
   double SmoothedRtt = -1;
-  // Receive budget: datagrams, refilled at ten a frame up to 100.
-  double Tokens = 100;
-  int64_t TokensAt = 0;
+  // What unknown sources may cost before the other player is known.
+  TSourceBudget Strangers;
 
   std::deque<uint8_t> Queue; // this side's events not yet in a frame
   TFrameEvents LocalFrames[kRing];

@@ -559,6 +559,7 @@ void TForm1::btnExitClick() {
     Flow = TFlow::Running;
   if (NetGame) {
     NetGame->Release(TNetGame::Clock());
+    NetWait->Wake();
     if (Flow == TFlow::Running)
       SetActiveControl(this);
   } else if (wasRunning) {
@@ -591,10 +592,8 @@ bool TForm1::PlayNetwork(std::unique_ptr<TNetSession> session) {
   NetStatus->setFocusPolicy(Qt::ClickFocus);
   NetStatus->show();
   NetGame = std::make_unique<TNetGame>(*Net, *this);
-  NetPoll = new QTimer(this);
-  NetPoll->setTimerType(Qt::PreciseTimer);
-  connect(NetPoll, &QTimer::timeout, this, [this] { NetPolled(); });
-  NetPoll->start(5);
+  NetWait = new TNetWaiter(
+      *NetGame, [this] { NetEnded(); }, this);
   if (Net->LocalSide == 1) {
     std::printf("%s\n", Net->Code.Format().c_str());
     std::fflush(stdout);
@@ -607,12 +606,11 @@ void TForm1::NetShow(const std::string &text) {
   NetStatus->setCursorPosition(0);
 }
 
-void TForm1::NetPolled() {
-  if (!NetGame || NetGame->Poll(TNetGame::Clock()))
-    return;
-  // Lost, left, refused, apart: the status line says why, and the window
-  // goes back to the instruction screen for a game at this keyboard.
-  NetPoll->stop();
+// Lost, left, refused, apart: the status line says why, and the window
+// goes back to the instruction screen for a game at this keyboard.
+void TForm1::NetEnded() {
+  NetWait->deleteLater();
+  NetWait = nullptr;
   NetGame.reset();
   Net.reset();
   BackToStart(TFlow::Instructions);

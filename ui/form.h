@@ -10,6 +10,7 @@
 #include "net/session.h"
 #include "sound/sfxslib.h"
 #include "sound/sfxsnd.h"
+#include "ui/netwaiter.h"
 #include "ui/winsys/button.h"
 #include "ui/winsys/customform.h"
 #include "ui/winsys/gamepad.h"
@@ -20,7 +21,6 @@
 
 #include <QLineEdit>
 #include <QStringList>
-#include <QTimer>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -109,12 +109,12 @@ public:
 
   // A network game (null in local play): the session, the game played
   // over it, the status line with the connect code or what happened, and
-  // the timer that keeps the session reading its socket and running its
-  // frames, also while a question is open.
+  // what runs the game when a datagram comes or a deadline is due, also
+  // while a question is open.
   std::unique_ptr<TNetSession> Net;
   std::unique_ptr<TNetGame> NetGame;
   QLineEdit *NetStatus = nullptr;
-  QTimer *NetPoll = nullptr;
+  TNetWaiter *NetWait = nullptr;
   // Opens the session that plays this window's game over the network;
   // false, with the reason in Net->Message, when it cannot be opened.
   bool PlayNetwork(std::unique_ptr<TNetSession> session);
@@ -165,7 +165,7 @@ private:
   // game (Over); Start game on a new battlefield, with the old walls on
   // view (Ready) or on the instruction screen (Instructions).
   void BackToStart(TFlow flow);
-  void NetPolled();
+  void NetEnded();
 };
 
 extern TForm1 *Form1;

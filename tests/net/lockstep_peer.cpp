@@ -219,10 +219,10 @@ int main(int argc, char **argv) {
       failed = ExitFor(session.State);
       break;
     }
-    // Sleeps until the next frame is due or a datagram comes, 5 ms at
-    // most; a frame that waits for the other side waits on the socket.
-    const int64_t due = peer.Game.FrameDueAt();
-    const int64_t wait = due < 0 || now >= due ? 5 : std::min<int64_t>(due - now, 5);
+    // Sleeps until a datagram comes or the game's next deadline, 100 ms
+    // at most for the checks above.
+    const int64_t wake = peer.Game.NextWake(now);
+    const int64_t wait = wake < 0 ? 100 : std::min<int64_t>(wake - now, 100);
     if (session.Socket() >= 0) {
       pollfd fd{session.Socket(), POLLIN, 0};
       poll(&fd, 1, int(wait));

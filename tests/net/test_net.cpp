@@ -5,6 +5,7 @@
 #include "net/datagram.h"
 #include "net/netsocket.h"
 #include "net/session.h"
+#include "net/sourcebudget.h"
 
 #include <gtest/gtest.h>
 
@@ -342,6 +343,40 @@ TEST(NetSocket, IPv4PeersUnderTheirMappedNamesBothWays) {
   EXPECT_EQ(host.Receive(got, sizeof got, from), -1);
 }
 
+TEST(SourceBudget, EachSourceSpendsItsOwnAndTheOldestGivesWayToANewOne) {
+  auto source = [](int n) {
+    sockaddr_in6 a;
+    TNetSocket::Address("192.0.2." + std::to_string(n), 4000, a);
+    return a;
+  };
+  TSourceBudget budget;
+  // Twenty at once, then one every 50 ms.
+  int taken = 0;
+  for (int i = 0; i < 30; ++i)
+    taken += budget.Take(source(1), 1000);
+  EXPECT_EQ(taken, 20);
+  EXPECT_FALSE(budget.Take(source(1), 1049));
+  EXPECT_TRUE(budget.Take(source(1), 1050));
+  EXPECT_FALSE(budget.Take(source(1), 1050));
+  // Another source still has all of its own.
+  taken = 0;
+  for (int i = 0; i < 30; ++i)
+    taken += budget.Take(source(2), 1055);
+  EXPECT_EQ(taken, 20);
+  // Fourteen more sources fill the table of sixteen; the next one takes
+  // the place of source 1, heard from longest ago, and source 2 stays
+  // spent.
+  for (int n = 3; n <= 16; ++n)
+    EXPECT_TRUE(budget.Take(source(n), 1060 + n));
+  EXPECT_TRUE(budget.Take(source(17), 1078));
+  EXPECT_FALSE(budget.Take(source(2), 1078));
+  // Source 1 comes back as a new one, with a whole budget.
+  taken = 0;
+  for (int i = 0; i < 30; ++i)
+    taken += budget.Take(source(1), 1078);
+  EXPECT_EQ(taken, 20);
+}
+
 TEST(Session, KeysTakeEffectDelayFramesOnAndBothSidesAgree) {
   TPair pair;
   pair.Run(100);
@@ -518,4 +553,37 @@ TEST(Session, ForgedReplayedCutOversizedAndStrangersDatagramsChangeNothingAndGet
   // The host's own frames still go to the middle; nothing else does.
   for (auto d = pair.Middle.Read(from); !d.empty(); d = pair.Middle.Read(from))
     EXPECT_EQ(from, pair.Host.Code.Port);
+}
+
+TEST(Session, AStrangersFloodNeitherKeepsTheJoinerOutNorHoldsUpItsFrames) {
+  TPair pair;
+  TTestSocket stranger;
+  const std::vector<uint8_t> junk(300, 0xA5);
+  // Ten junk datagrams a millisecond from one address, from before the
+  // joiner's first hello until its frames run.
+  auto flood = [&](int ms) {
+    for (int i = 0; i < ms; ++i) {
+      for (int j = 0; j < 10; ++j)
+        stranger.SendTo(pair.Host.Code.Port, junk.data(), junk.size());
+      pair.Run(1);
+    }
+  };
+  flood(300);
+  ASSERT_EQ(pair.Host.State, TNetState::Connected);
+  ASSERT_EQ(pair.Joiner.State, TNetState::Connected);
+  TStateHash state;
+  state.Size = 1;
+  for (int f = 0; f < 20; ++f) {
+    for (int wait = 0; wait < 200 && !pair.Host.FrameReady(); ++wait)
+      flood(1);
+    ASSERT_TRUE(pair.Host.FrameReady()) << f;
+    pair.Host.TakeFrame(pair.Clock);
+    pair.Host.FrameDone(state);
+    if (pair.Joiner.FrameReady()) {
+      pair.Joiner.TakeFrame(pair.Clock);
+      pair.Joiner.FrameDone(state);
+    }
+  }
+  EXPECT_EQ(pair.Host.State, TNetState::Connected);
+  EXPECT_GT(pair.Host.DatagramsDropped, 2000u);
 }
