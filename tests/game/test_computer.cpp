@@ -90,7 +90,7 @@ TEST(ComputerLevel, NamesReadAndWritten) {
 // sit a few games inside what the long tournament measures (beginner
 // beats easy in 60-80 % and normal in 20-40 %, skilled beats normal in
 // 40-60 % and hard in 15-35 %, hard and normal beat the level below in at
-// least 65 %; in these sixteen games 12, 4, 8, 8, 13 and 14). Every side's first key comes within
+// least 65 %; in these sixteen games 12, 6, 9, 8, 13 and 13). Every side's first key comes within
 // its reaction and 3 more ticks (easy 10 ticks, the others 5: by tick 14 or 9), and the levels
 // never turn back within 2 ticks of a turn.
 TEST_F(ComputerTest, LevelsHoldTheirPlaceAgainstPeopleAndKeepEveryRule) {
