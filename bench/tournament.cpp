@@ -9,11 +9,16 @@
 //      build/bench/tournament 1 SEED RED BLUE EVERY [COMPUTERSEED]
 //      (one game traced: the tanks every EVERY ticks; sides are 0 easy,
 //      1 normal, 2 hard, 3 beginner, 4 skilled, -1 idle)
+//      build/bench/tournament people [GAMES [BASE]]
+//      (the simple person models of bench/person.h against each level)
+#include "bench/person.h"
 #include "tests/game/headless.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -52,9 +57,77 @@ int Reaction(int kind) {
                              : ComputerLevelFigures(TComputerLevel(kind)).Reaction;
 }
 
+// One game of a person model against a level; the person red or blue.
+// Returns the winner's side, 0 for none within maxTicks.
+int PlayPerson(Field &field, uint32_t layoutSeed, const person::TFigures &figures, int level,
+               bool personRed, uint32_t seed, int maxTicks, int &ticks) {
+  SetRandSeed(layoutSeed);
+  ResetGame();
+  field.Start();
+  const int personSide = personRed ? 1 : 2;
+  Keys personKeys(&field, personSide), computerKeys(&field, 3 - personSide);
+  person::CPerson human(personSide, figures, seed * 2 + 1, &personKeys);
+  auto computer = std::make_unique<CComputerPlayer>(3 - personSide, TComputerLevel(level), seed * 2,
+                                                    &computerKeys);
+  human.NewGame();
+  computer->NewGame();
+  ticks = 0;
+  while (field.Running && ticks < maxTicks) {
+    field.Tick();
+    ++ticks;
+    if (field.Running) {
+      human.Tick();
+      computer->Tick();
+    }
+  }
+  int winner = 0;
+  if (!field.Running)
+    for (int p = 1; p <= 2; ++p)
+      if (Tanks[p][1]->Destroyed() && Players[p]->TankCount == 1)
+        winner = 3 - p;
+  field.Running = false;
+  human.ReleaseAll();
+  computer->ReleaseAll();
+  return winner;
+}
+
+// The person models against each level: the person's share of the wins.
+int People(int games, int base) {
+  Field field;
+  std::printf("| person – level | games | person wins | level wins | not over | median ticks "
+              "|\n|---|---|---|---|---|---|\n");
+  const struct {
+    const char *name;
+    person::TFigures figures;
+  } people[] = {{"beginner", person::kBeginner}, {"skilled", person::kSkilled}};
+  for (const auto &who : people) {
+    for (int level = lvEasy; level <= lvHard; ++level) {
+      int wins = 0, losses = 0;
+      std::vector<int> lengths;
+      for (int g = 0; g < games; ++g) {
+        int ticks = 0;
+        const bool red = g % 2 == 0;
+        const int winner = PlayPerson(field, base + 1000 + g, who.figures, level, red,
+                                      base + 77 + g, 20000, ticks);
+        wins += winner == (red ? 1 : 2);
+        losses += winner == (red ? 2 : 1);
+        lengths.push_back(ticks);
+      }
+      std::sort(lengths.begin(), lengths.end());
+      std::printf("| %s – %s | %d | %.1f %% | %.1f %% | %d | %d |\n", who.name,
+                  ComputerLevelName(TComputerLevel(level)), games, 100.0 * wins / games,
+                  100.0 * losses / games, games - wins - losses, lengths[lengths.size() / 2]);
+      std::fflush(stdout);
+    }
+  }
+  return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
+  if (argc > 1 && std::strcmp(argv[1], "people") == 0)
+    return People(argc > 2 ? std::atoi(argv[2]) : 200, argc > 3 ? std::atoi(argv[3]) : 0);
   const int games = argc > 1 ? std::atoi(argv[1]) : 200;
   // Another set of layouts and of the computer's choices: BASE.
   const int base = argc == 3 ? std::atoi(argv[2]) : 0;

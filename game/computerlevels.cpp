@@ -8,12 +8,15 @@ namespace {
 // change the turn keys at most every 2 ticks, tap at most every 3) win
 // 60–80 % against easy and 20–40 % against normal (a beginner: no lead,
 // no dodging), 40–60 % against normal and 15–35 % against hard (a skilled
-// player: leads, dodges by driving on).
-constexpr TComputerFigures kLevels[3] = {
+// player: leads, dodges by driving on). Normal sits halfway between the
+// others: hard beats it as often as it beats easy. It dodges only by
+// driving on; what brings it up to hard is planning its routes nearly as
+// often as hard, looking at its other tanks as often, and a finer aim.
+constexpr TComputerFigures kLevels[lvHard + 1] = {
     // reaction, aim error, leads, dodging, replan, switch look, switch
     // margin, turn key gap, tap gap, reverse gap, reverse every, shot pause
     {10, 0.045, false, dgNever, 60, 40, 40, 3, 6, 4, 12, 6},      // easy
-    {5, 0.025, true, dgDriveOn, 25, 20, 20, 2, 3, 3, 10, 2},      // normal
+    {5, 0.020, true, dgDriveOn, 15, 10, 10, 2, 3, 3, 10, 2},      // normal
     {5, 0.022, true, dgTurnAndDrive, 12, 10, 10, 2, 3, 3, 10, 2}, // hard
 };
 
