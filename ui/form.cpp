@@ -35,10 +35,10 @@ TForm1::TForm1() {
   f.setStyleStrategy(QFont::PreferDefault);
   setFont(f);
   KeyPreview = true;
+  BeginLoading();
   SetClientSize(792, 535);
   move(180, 96);
 
-  BeginLoading();
   CreateContents();
   FinishLoading();
   Form1 = this;

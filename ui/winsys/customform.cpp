@@ -43,6 +43,12 @@ void TCustomForm::SetClientSize(int width, int height) {
   if (width == Backing.width() && height == Backing.height() && width == this->width() &&
       height == this->height())
     return;
+  if (IsLoading) {
+    // Nothing is drawn while the contents are read, and the form is sized
+    // again once they are: the image is made then, at the size it keeps.
+    setFixedSize(width, height);
+    return;
+  }
   QImage next(width, height, QImage::Format_RGB32);
   next.fill(ToQColor(Color));
   QPainter(&next).drawImage(0, 0, Backing);
@@ -209,6 +215,8 @@ void TCustomForm::paintEvent(QPaintEvent *event) {
 
 void TCustomForm::showEvent(QShowEvent *event) {
   QWidget::showEvent(event);
+  if (Backing.size() != size())
+    SetClientSize(width(), height()); // sized only while its contents were read
   Invalidate();
   // A window manager adds its frame once the window is on screen; keep the
   // outer size by giving the client area what the frame leaves.

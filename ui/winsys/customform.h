@@ -80,7 +80,8 @@ public:
 
   void AddGraphicControl(TGraphicControl *control);
   // Between the two the form's contents are read, and controls put off
-  // their measuring; EndLoading then has each finish, in creation order.
+  // their measuring (and the form the making of its image); EndLoading
+  // then has each finish, in creation order.
   void BeginLoading() { IsLoading = true; }
   void EndLoading();
   bool Loading() const { return IsLoading; }
