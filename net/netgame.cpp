@@ -67,27 +67,26 @@ void TNetGame::KeyUp(uint16_t key) {
     Session.LocalEvent(uint8_t(evKeyUp | i));
 }
 
-void TNetGame::AskStart(int64_t nowMs) {
+// The game's flow goes to the other side at once, not with the next frame.
+void TNetGame::SendNow(uint8_t event, int64_t nowMs) {
   if (Session.State != TNetState::Connected)
     return;
-  Session.LocalEvent(evStart);
+  Session.LocalEvent(event);
   Session.Flush(nowMs);
+}
+
+void TNetGame::AskStart(int64_t nowMs) {
+  SendNow(evStart, nowMs);
 }
 
 void TNetGame::Hold(int64_t nowMs) {
   Held = true;
-  if (Session.State != TNetState::Connected)
-    return;
-  Session.LocalEvent(evPause);
-  Session.Flush(nowMs);
+  SendNow(evPause, nowMs);
 }
 
 void TNetGame::Release(int64_t nowMs) {
   Held = false;
-  if (Session.State != TNetState::Connected)
-    return;
-  Session.LocalEvent(evResume);
-  Session.Flush(nowMs);
+  SendNow(evResume, nowMs);
 }
 
 std::string TNetGame::Connected() const {

@@ -79,6 +79,7 @@ public:
   int64_t Frames = 0, Late = 0;
 
 private:
+  void SendNow(uint8_t event, int64_t nowMs);
   // What a change of the session's state means; false when the game ends.
   bool Follow(int64_t nowMs);
   void RunFrame(const TNetFrame &frame);
