@@ -210,17 +210,13 @@ void TSfxSoundBuffer::RestartAt(int64_t at) {
 
 // --- TSfxAudio ---
 
-void TSfxAudio::TSdlAudio::Start() {
-  if (Started)
-    return;
+TSfxAudio::TSdlAudio::TSdlAudio() {
   if (!TSfxSdlOutput::InitAudio())
     throw Exception("Failed to Create DirectSound");
-  Started = true;
 }
 
 TSfxAudio::TSdlAudio::~TSdlAudio() {
-  if (Started)
-    TSfxSdlOutput::QuitAudio();
+  TSfxSdlOutput::QuitAudio();
 }
 
 // Our own output where a PulseAudio-protocol server answers, unless the
@@ -236,7 +232,6 @@ TSfxAudio::TSfxAudio()
     if (!FTryOwnOutput)
       throw;
     FTryOwnOutput = false;
-    FSdlAudio.Start();
     if (FOnPipeWire)
       TSfxSdlOutput::UseDriver("pipewire");
     FKeeper.OpenFirst();
@@ -253,10 +248,8 @@ TSfxAudio::~TSfxAudio() {
 }
 
 std::unique_ptr<TSfxOutput> TSfxAudio::OpenOutput(bool paused) {
-  if (!FTryOwnOutput) {
-    FSdlAudio.Start();
+  if (!FTryOwnOutput)
     return TSfxSdlOutput::Open(FMixer, FMixer.Rate());
-  }
   bool pipeWire = false;
   std::unique_ptr<TSfxPulseOutput> output =
       TSfxPulseOutput::Open(FMixer, FMixer.Rate(), paused, pipeWire);

@@ -199,13 +199,11 @@ private:
   void SourceStarted() override;
   void SourceStopped() override;
 
-  // SDL's audio, started only where SDL's output is taken (our own needs
-  // none of it), and then for as long as the component lives: ended last.
+  // SDL's audio for as long as the component lives: made first, ended
+  // last.
   struct TSdlAudio {
-    // Raises "Failed to Create DirectSound" when SDL's audio cannot start.
-    void Start();
+    TSdlAudio();
     ~TSdlAudio();
-    bool Started = false;
   } FSdlAudio;
   bool FTryOwnOutput = false; // SDL_AUDIODRIVER names no driver
   bool FOnPipeWire = false;   // the server is PipeWire's PulseAudio layer
