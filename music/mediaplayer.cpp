@@ -18,7 +18,6 @@
 namespace {
 
 constexpr off_t kMaxFileSize = 64 << 20;
-constexpr int64_t kTailFrames = TMediaPlayer::kTailFrames;
 
 // Reads a whole file; returns a result code.
 uint32_t ReadWholeFile(const std::string &name, std::vector<uint8_t> &bytes) {
