@@ -186,9 +186,17 @@ void TMediaPlayer::CueLocked() {
   fPlaying = false;
 }
 
+// The piece's state changes while no mix runs, so that what the output
+// wrote ahead is taken back from where the change is heard, and none of
+// the piece is skipped or heard twice.
 void TMediaPlayer::Play() {
   CheckOpen();
+  bool mute;
   {
+    std::lock_guard state(fStateLock);
+    mute = fMute;
+  }
+  auto start = [this] {
     std::lock_guard render(fRenderLock);
     bool atEnd;
     {
@@ -200,40 +208,39 @@ void TMediaPlayer::Play() {
     std::lock_guard state(fStateLock);
     fPlaying = true;
     fTail = 0;
-  }
+  };
+  if (mute) // a silent piece keeps no output open
+    start();
+  else
+    Change(start, true);
   LastError = kMciOk;
-  bool mute;
-  {
-    std::lock_guard state(fStateLock);
-    mute = fMute;
-  }
-  if (!mute) // a silent piece keeps no output open
-    Started();
 }
 
 void TMediaPlayer::Stop() {
   CheckOpen();
-  {
-    std::lock_guard render(fRenderLock);
-    {
-      std::lock_guard state(fStateLock);
-      fPlaying = false;
-      fTail = 0;
-    }
-    if (fSynth && !fRecording)
-      fSynth->Silence();
-  }
+  Change(
+      [this] {
+        std::lock_guard render(fRenderLock);
+        {
+          std::lock_guard state(fStateLock);
+          fPlaying = false;
+          fTail = 0;
+        }
+        if (fSynth && !fRecording)
+          fSynth->Silence();
+      },
+      false);
   LastError = kMciOk;
-  Stopped();
 }
 
 void TMediaPlayer::Rewind() {
   CheckOpen();
-  {
-    std::lock_guard render(fRenderLock);
-    CueLocked();
-  }
-  Stopped();
+  Change(
+      [this] {
+        std::lock_guard render(fRenderLock);
+        CueLocked();
+      },
+      false);
 }
 
 TMPMode TMediaPlayer::Mode() {

@@ -4,11 +4,15 @@
 
 #include <atomic>
 
-// Told by a mix source that it has started to sound, or stopped.
+// Told by a mix source that what it sounds changes: no mix runs between
+// SourceChanging and SourceChanged, so what was written ahead is taken back
+// from where the change is first heard, and nothing of the old or the new
+// state is mixed in between.
 class TSfxMixListener {
 public:
-  virtual void SourceStarted() = 0;
-  virtual void SourceStopped() = 0;
+  virtual void SourceChanging() = 0;
+  // `started`: the source sounds from now on.
+  virtual void SourceChanged(bool started) = 0;
 
 protected:
   ~TSfxMixListener() = default;
@@ -34,17 +38,16 @@ public:
   void SetListener(TSfxMixListener *listener) { fListener.store(listener); }
 
 protected:
-  // To be called once the source sounds again, outside the source's own
-  // locks: an audio device that went idle resumes.
-  void Started() {
-    if (TSfxMixListener *listener = fListener.load())
-      listener->SourceStarted();
-  }
-  // The same, once the source stopped sounding at once: what an output
-  // wrote ahead of it is to be taken back.
-  void Stopped() {
-    if (TSfxMixListener *listener = fListener.load())
-      listener->SourceStopped();
+  // Runs `change`, which alters what the source sounds from now on (and
+  // may take the source's own locks), while no mix runs; an audio device
+  // that went idle resumes when the source `started` to sound.
+  template <class F> void Change(F &&change, bool started) {
+    TSfxMixListener *listener = fListener.load();
+    if (listener)
+      listener->SourceChanging();
+    change();
+    if (listener)
+      listener->SourceChanged(started);
   }
 
 private:

@@ -259,16 +259,14 @@ std::unique_ptr<TSfxOutput> TSfxAudio::OpenOutput(bool paused) {
   return output;
 }
 
-void TSfxAudio::SourceStarted() {
+void TSfxAudio::SourceChanging() {
   Lock();
-  FMixer.MusicChangedLocked();
-  FKeeper.WakeLocked();
-  Unlock();
 }
 
-void TSfxAudio::SourceStopped() {
-  Lock();
+void TSfxAudio::SourceChanged(bool started) {
   FMixer.MusicChangedLocked();
+  if (started)
+    FKeeper.WakeLocked();
   Unlock();
 }
 

@@ -196,8 +196,8 @@ private:
   void RestoreBuffers();
   void Lock() const { FMixer.Lock.lock(); }
   void Unlock() const { FMixer.Lock.unlock(); }
-  void SourceStarted() override;
-  void SourceStopped() override;
+  void SourceChanging() override;
+  void SourceChanged(bool started) override;
 
   // SDL's audio for as long as the component lives: made first, ended
   // last.

@@ -4,8 +4,8 @@
 # tone without a jump, a repeat or a gap, and every burst once. And
 # whenever what is written ahead changes otherwise (a sound stopped or
 # restarted, the music started or stopped): each such sequence of the probe
-# must be heard as the probe renders it offline, with every step where it
-# was made, give or take a few milliseconds.
+# must be heard as the probe renders it offline, its steps heard within
+# 30 ms of each other from where they were made.
 # Usage: test_pulse_rewrite.sh PROBE OUT_DIR
 source "$(dirname "$0")/lib.sh"
 PROBE=$1
@@ -59,11 +59,5 @@ read -r jump bursts < <(awk '!/^;/ {t[n] = $1; x[n++] = $2}
 echo "largest second difference $jump, $bursts bursts for $ticks ticks, $rewrites rewrites"
 awk -v j="$jump" 'BEGIN {exit !(j < 0.015)}' || fail "the recording jumps (second difference $jump)"
 ((bursts == ticks)) || fail "$bursts bursts recorded for $ticks ticks"
-# The sequences against the offline mix: in the full suite their fit to
-# the recording misses now and then (a step placed before it was made),
-# for a reason not yet found, so they fail the test only when asked to.
-if ! "$PROBE" check "$RAW" "$OUT/pulse-rewrite.log"; then
-  [[ ${ZOFTREL_STRICT_REWRITE:-0} == 1 ]] && fail "a change of what was written ahead is heard wrong"
-  echo "WARNING: a sequence did not match the offline mix (ZOFTREL_STRICT_REWRITE=1 fails on it)"
-fi
+"$PROBE" check "$RAW" "$OUT/pulse-rewrite.log" || fail "a change of what was written ahead is heard wrong"
 echo "pulse rewrite test passed"

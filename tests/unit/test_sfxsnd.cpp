@@ -360,8 +360,7 @@ TEST_F(SfxAudioTest, TheDeviceGoesIdleWhenNothingPlaysAndWakesForTheNextSound) {
 class BurstMusic : public TSfxMixSource {
 public:
   void Start(int frames) {
-    fLeft = frames;
-    Started();
+    Change([&] { fLeft = frames; }, true);
   }
   bool MixInto(float *out, int frames, int) override {
     if (fLeft <= 0)
@@ -373,8 +372,7 @@ public:
   }
   bool Sounding() const override { return fLeft > 0; }
   void Halt() {
-    fLeft = 0;
-    Stopped();
+    Change([&] { fLeft = 0; }, false);
   }
   std::atomic<int> fLeft{0};
 };
