@@ -92,7 +92,15 @@ public:
       } else {
         Computer.Tick();
       }
-    } else if (++SinceOver >= 5 && Session.LocalSide == 1 && !StartAsked && Started < Games) {
+    } else {
+      ++SinceOver;
+    }
+  }
+  // The host asks for the next game a few frames after the last one
+  // ended, or once the frames rest between games.
+  void AskNextGame() {
+    if (Session.LocalSide == 1 && !Window.Running && !StartAsked && Started < Games &&
+        Session.State == TNetState::Connected && (SinceOver >= 5 || Session.Resting())) {
       Game.AskStart(Now);
       StartAsked = true;
     }
@@ -206,6 +214,7 @@ int main(int argc, char **argv) {
     // frames' pace here: the frame a poll may run is the session's next.
     SetNowOverride(1 + double(session.Next) * 0.05 / 86400);
     peer.Game.Poll(now);
+    peer.AskNextGame();
     if (doneAt < 0 && peer.Finished == games)
       doneAt = now;
     if (doneAt >= 0 && (now - doneAt > 1000 || session.State != TNetState::Connected))
