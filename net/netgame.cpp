@@ -68,7 +68,7 @@ void TNetGame::KeyUp(uint16_t key) {
   if (i < 0)
     return;
   // Between games the frames may rest: the release goes at once.
-  if (Session.Idle)
+  if (Session.Idle && Session.State == TNetState::Connected)
     SendNow(uint8_t(evKeyUp | i), Now);
   else
     Session.LocalEvent(uint8_t(evKeyUp | i));
