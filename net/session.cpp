@@ -14,10 +14,13 @@ constexpr int64_t kSilenceMs = 5000;
 constexpr int64_t kJoinTimeoutMs = 10000;
 constexpr int64_t kHelloEveryMs = 200;
 constexpr size_t kMaxQueue = 256;
-// While the frames rest, the host sends a keep-alive each second and the
-// joiner answers it; the joiner sends on its own only when the host's
-// stays away half a second longer.
-constexpr int64_t kKeepAliveMs = 1000;
+// While the frames rest, the host sends a keep-alive every 2 s and the
+// joiner answers it; without an answer the host asks again 300 ms later.
+// The joiner sends on its own only when it has not sent for 3 s (the
+// host's keep-alives are all lost).
+constexpr int64_t kKeepAliveMs = 2000;
+constexpr int64_t kKeepAliveAgainMs = 300;
+constexpr int64_t kJoinerKeepAliveMs = 3000;
 
 } // namespace
 
@@ -383,8 +386,8 @@ void TNetSession::HandleMessage(const TMessage &m, int64_t nowMs) {
       UpdateDelay(); // the round trip of the keep-alives, for the game to come
     Wake();
     // Frames resent mean our acknowledgement was lost: it goes again. The
-    // joiner answers the host's keep-alive.
-    if (Resting() && (m.FrameCount > 0 || (LocalSide == 2 && nowMs - LastSent >= kKeepAliveMs / 2)))
+    // joiner answers every keep-alive of the host.
+    if (Resting() && (m.FrameCount > 0 || (LocalSide == 2 && m.Timed)))
       Dirty = true;
     break;
   }
@@ -484,7 +487,9 @@ int64_t TNetSession::SendDue() const {
   const int64_t resend = LastSent + (3 * TickMs + 1) / 2;
   if (!Resting() || int64_t(PeerAck) <= LocalFinal)
     return resend;
-  return LastSent + (LocalSide == 1 ? kKeepAliveMs : kKeepAliveMs * 3 / 2);
+  if (LocalSide == 2)
+    return LastSent + kJoinerKeepAliveMs;
+  return LastSent + (LastHeard >= LastSent ? kKeepAliveMs : kKeepAliveAgainMs);
 }
 
 bool TNetSession::FrameReady() const {
