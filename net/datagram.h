@@ -22,7 +22,7 @@ constexpr size_t kMaxDatagram = 512;
 constexpr size_t kHeaderSize = 17;
 constexpr size_t kShortHeaderSize = 3;
 constexpr size_t kTagSize = 16;
-constexpr uint16_t kProtocolVersion = 2;
+constexpr uint16_t kProtocolVersion = 3;
 // Frames of one side's events in one message, events in one frame, build
 // identity's length, state hashes in one message.
 constexpr int kMaxFramesPerMessage = 32;

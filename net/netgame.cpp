@@ -29,6 +29,7 @@ void Report(const std::string &text) {
 TNetGame::TNetGame(TNetSession &session, INetGameWindow &window)
     : Session(session), Window(window) {
   NetworkGame = true;
+  Session.Idle = true;
   FieldOf(*GameWindow, Session.Field);
   if (Session.LocalSide == 1)
     Window.NetShow("Waiting for the other player. Connect code: " + Session.Code.Format());
@@ -63,14 +64,25 @@ void TNetGame::KeyDown(uint16_t key) {
 }
 
 void TNetGame::KeyUp(uint16_t key) {
-  if (const int i = KeyIndex(key); i >= 0)
+  const int i = KeyIndex(key);
+  if (i < 0)
+    return;
+  // Between games the frames may rest: the release goes at once.
+  if (Session.Idle && Session.State == TNetState::Connected)
+    SendNow(uint8_t(evKeyUp | i), Now);
+  else
     Session.LocalEvent(uint8_t(evKeyUp | i));
+}
+
+void TNetGame::FollowIdle() {
+  Session.Idle = !Held && !Paused[1] && !Paused[2] && !Window.GameRunning();
 }
 
 // The game's flow goes to the other side at once, not with the next frame.
 void TNetGame::SendNow(uint8_t event, int64_t nowMs) {
   if (Session.State != TNetState::Connected)
     return;
+  WokeHere = WokeHere || Rested;
   Session.LocalEvent(event);
   Session.Flush(nowMs);
 }
@@ -81,11 +93,13 @@ void TNetGame::AskStart(int64_t nowMs) {
 
 void TNetGame::Hold(int64_t nowMs) {
   Held = true;
+  FollowIdle();
   SendNow(evPause, nowMs);
 }
 
 void TNetGame::Release(int64_t nowMs) {
   Held = false;
+  FollowIdle();
   SendNow(evResume, nowMs);
 }
 
@@ -165,9 +179,24 @@ bool TNetGame::Follow(int64_t nowMs) {
 }
 
 bool TNetGame::Poll(int64_t nowMs) {
+  Now = nowMs;
   Session.Poll(nowMs);
   if (!Follow(nowMs))
     return false;
+  if (Session.Resting()) {
+    Rested = true;
+    return true;
+  }
+  if (Rested) {
+    // The frames go on after a rest. Woken by this side's event, they run
+    // as soon as the other side's frames come, a round trip after the
+    // event; woken by the other side's, half a round trip later, when the
+    // other side runs its first: both keep in step from the start.
+    if (WokeHere && !Session.FrameReady())
+      return true;
+    NextFrame = WokeHere ? nowMs : nowMs + std::max(Session.RoundTripMs, 0) / 2;
+    Rested = WokeHere = false;
+  }
   if (Held || NextFrame < 0 || nowMs < NextFrame || !Session.FrameReady())
     return true;
   Late += nowMs - NextFrame > std::max(1, Session.TickMs / 5);
@@ -223,5 +252,6 @@ void TNetGame::RunFrame(const TNetFrame &frame) {
   if (running && !Window.GameRunning())
     Session.UpdateDelay();
   Session.Copies = Window.GameRunning();
+  FollowIdle();
   Window.FrameRun(State, running);
 }

@@ -80,6 +80,8 @@ public:
 
 private:
   void SendNow(uint8_t event, int64_t nowMs);
+  // Tells the session whether a game runs or anybody pauses.
+  void FollowIdle();
   // What a change of the session's state means; false when the game ends.
   bool Follow(int64_t nowMs);
   void RunFrame(const TNetFrame &frame);
@@ -94,5 +96,9 @@ private:
   bool RoundTripDue = false;
   uint32_t Games = 0;
   int64_t NextFrame = -1;
+  // The frames rested at the last poll; this side's own event woke them.
+  bool Rested = false, WokeHere = false;
+  // The time of the last poll, for the events that come between polls.
+  int64_t Now = 0;
   TStateHash State;
 };

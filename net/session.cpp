@@ -14,6 +14,13 @@ constexpr int64_t kSilenceMs = 5000;
 constexpr int64_t kJoinTimeoutMs = 10000;
 constexpr int64_t kHelloEveryMs = 200;
 constexpr size_t kMaxQueue = 256;
+// While the frames rest, the host sends a keep-alive every 2 s and the
+// joiner answers it; without an answer the host asks again 300 ms later.
+// The joiner sends on its own only when it has not sent for 3 s (the
+// host's keep-alives are all lost).
+constexpr int64_t kKeepAliveMs = 2000;
+constexpr int64_t kKeepAliveAgainMs = 300;
+constexpr int64_t kJoinerKeepAliveMs = 3000;
 
 } // namespace
 
@@ -170,14 +177,17 @@ void TNetSession::Poll(int64_t nowMs) {
       Greet(nowMs);
     break;
   case TNetState::Connected:
-    if (nowMs - LastHeard > kSilenceMs)
+    if (nowMs - LastHeard > kSilenceMs) {
       Fail(TNetState::Lost, "Connection lost: nothing heard from the other player for 5 s");
+      break;
+    }
+    Wake();
     // Frames go out as they are made, one a frame, and again half a frame
     // later in a datagram without clocks and hashes: a lost one is made
     // good before the frame it carries is due. When none was made for a
     // frame and a half (this side waits, or the game is paused), the
-    // unacknowledged ones go again.
-    else if (Dirty || 2 * (nowMs - LastSent) >= 3 * TickMs)
+    // unacknowledged ones go again; while the frames rest, the keep-alive.
+    if (Dirty || nowMs >= SendDue())
       SendFrames(nowMs, true);
     else if (CopyDue && 2 * (nowMs - LastSent) >= TickMs)
       SendFrames(nowMs, false);
@@ -192,11 +202,11 @@ int64_t TNetSession::NextDeadline(int64_t nowMs) const {
   case TNetState::Joining:
     return std::min(LastHello + kHelloEveryMs, Started + kJoinTimeoutMs + 1);
   case TNetState::Connected: {
-    // As Poll decides: silence, the resend after a frame and a half, the
-    // copy after half a frame.
-    if (Dirty || !Clocked)
+    // As Poll decides: silence, the resend after a frame and a half (or
+    // the keep-alive), the copy after half a frame.
+    if (Dirty || !Clocked || (Idle && !Queue.empty() && !FrameReady()))
       return nowMs;
-    int64_t at = std::min(LastHeard + kSilenceMs + 1, LastSent + (3 * TickMs + 1) / 2);
+    int64_t at = std::min(LastHeard + kSilenceMs + 1, SendDue());
     if (CopyDue)
       at = std::min(at, LastSent + (TickMs + 1) / 2);
     return at;
@@ -345,6 +355,7 @@ void TNetSession::HandleMessage(const TMessage &m, int64_t nowMs) {
   case TMessageType::Frames: {
     if (State != TNetState::Connected)
       break;
+    const bool rested = Resting();
     const int64_t ack = Near(m.Ack), first = Near(m.First);
     // An acknowledgement of frames never sent is a lie: drop it all.
     if (ack < 0 || first < 0 || ack > LocalFinal + 1 || first > RemoteFinal + 1 + kRing)
@@ -371,6 +382,13 @@ void TNetSession::HandleMessage(const TMessage &m, int64_t nowMs) {
       else
         RemoteHashes[f % kRing] = {f, m.Hash[i]};
     }
+    if (rested && !Resting())
+      UpdateDelay(); // the round trip of the keep-alives, for the game to come
+    Wake();
+    // Frames resent mean our acknowledgement was lost: it goes again. The
+    // joiner answers every keep-alive of the host.
+    if (Resting() && (m.FrameCount > 0 || (LocalSide == 2 && m.Timed)))
+      Dirty = true;
     break;
   }
   }
@@ -425,8 +443,53 @@ void TNetSession::Finalize(uint32_t upTo) {
 void TNetSession::Flush(int64_t nowMs) {
   if (State != TNetState::Connected)
     return;
-  Finalize(Next + Delay);
+  if (Resting())
+    UpdateDelay();
+  // Frames resting with this side ahead (a delay that has since become
+  // shorter) take the events in the next frame after its last.
+  int64_t target = Next + Delay;
+  if (!Queue.empty() && target <= LocalFinal)
+    target = LocalFinal + 1;
+  Finalize(uint32_t(target));
   SendFrames(nowMs, true);
+}
+
+bool TNetSession::Pending() const {
+  if (!Queue.empty())
+    return true;
+  for (int64_t f = Next; f <= LocalFinal; ++f)
+    if (LocalFrames[f % kRing].Count > 0)
+      return true;
+  for (int64_t f = Next; f <= RemoteFinal; ++f)
+    if (RemoteFrames[f % kRing].Count > 0)
+      return true;
+  return false;
+}
+
+bool TNetSession::Resting() const {
+  return State == TNetState::Connected && Idle && !FrameReady() && !Pending();
+}
+
+void TNetSession::Wake() {
+  if (State != TNetState::Connected || !Idle || !Pending())
+    return;
+  // As far ahead as frames run during a game, so that the frames of both
+  // sides keep coming until the event has been run; events queued while
+  // the frames rest go in the next frame after this side's last.
+  int64_t target = int64_t(Next) + Delay - 1;
+  if (!Queue.empty() && target <= LocalFinal && !FrameReady())
+    target = LocalFinal + 1;
+  if (target > LocalFinal)
+    Finalize(uint32_t(target));
+}
+
+int64_t TNetSession::SendDue() const {
+  const int64_t resend = LastSent + (3 * TickMs + 1) / 2;
+  if (!Resting() || int64_t(PeerAck) <= LocalFinal)
+    return resend;
+  if (LocalSide == 2)
+    return LastSent + kJoinerKeepAliveMs;
+  return LastSent + (LastHeard >= LastSent ? kKeepAliveMs : kKeepAliveAgainMs);
 }
 
 bool TNetSession::FrameReady() const {
@@ -440,7 +503,9 @@ TNetFrame TNetSession::TakeFrame(int64_t nowMs) {
   frame.Side[LocalSide] = LocalFrames[Next % kRing];
   frame.Side[3 - LocalSide] = RemoteFrames[Next % kRing];
   // What was pressed before this frame takes effect Delay frames on.
-  Finalize(Next + Delay);
+  // Between games no frame is made while nothing is in flight.
+  if (!Idle || Pending())
+    Finalize(Next + Delay);
   ++Next;
   SendFrames(nowMs, true);
   return frame;
@@ -486,6 +551,6 @@ void TNetSession::SendFrames(int64_t nowMs, bool full) {
   SendMessage(m, Peer);
   if (full)
     LastSent = nowMs;
-  CopyDue = full && Copies;
+  CopyDue = full && Copies && !Resting();
   Dirty = false;
 }

@@ -11,6 +11,12 @@
 // The caller drives it: Poll often (it reads the socket and sends what is
 // due), LocalEvent for its side's events, and for each tick FrameReady,
 // TakeFrame, the battlefield's work for the frame, then FrameDone.
+//
+// Between games (Idle) a side makes no new frames of its own while no
+// event is in flight on either side: both run the frames already made and
+// stop on the same frame, and only a keep-alive goes each second. An
+// event of either side (the start, a key let go) makes both go on from
+// there.
 #pragma once
 
 #include "net/connectcode.h"
@@ -108,6 +114,13 @@ public:
   // and hashes: during a game, where a lost one would make the other side
   // wait. Between games the frames go once.
   bool Copies = true;
+  // No game runs and nobody pauses: set by the caller. The frames rest
+  // once nothing is in flight; until then, and during games, every frame
+  // taken makes the next one.
+  bool Idle = false;
+  // Idle, and the frames made have all been run: nothing goes but the
+  // keep-alive and what the other side has not acknowledged yet.
+  bool Resting() const;
   // Frames between a key and its effect, from the smoothed round trip.
   int Delay = 2;
   int RoundTripMs = -1;
@@ -139,6 +152,13 @@ private:
   void Greet(int64_t nowMs);
   void Connect(const sockaddr_in6 &peer, uint64_t instance, int64_t nowMs);
   void Finalize(uint32_t upTo);
+  // An event of either side in a frame not run yet, or this side's queued.
+  bool Pending() const;
+  // Between games: makes this side's frames up to where an event in
+  // flight needs them.
+  void Wake();
+  // When the next full frames message is due, Dirty aside.
+  int64_t SendDue() const;
   void Compare(uint32_t frame, uint64_t remote);
   void Fail(TNetState state, std::string message);
   void Stamp(TMessage &m, int64_t nowMs) const;

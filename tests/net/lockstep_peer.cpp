@@ -4,7 +4,7 @@
 //
 //   lockstep_peer --host[=PORT] | --join=CODE  [--games=N] [--level=LEVEL]
 //                 [--tick-ms=MS] [--build=ID] [--max-seconds=S] [--seed=N]
-//                 [--game-seed=N]
+//                 [--game-seed=N] [--rest-ms=MS]
 //
 // Prints "code CODE" when hosting, one line per finished game
 // ("game N ticks T winner W digest D", the digest chaining every tick's
@@ -13,6 +13,8 @@
 // left, 7 out of time, 2 bad arguments. --seed seeds this side's computer;
 // --game-seed, on the host, replaces the session's random seed, so that
 // two runs play the same games as long as the keys' delay is the same.
+// The host asks for each game once the frames rest between games, and
+// before the first one lets them rest for --rest-ms (0 by default).
 #include "game/battlefield.h"
 #include "game/computer.h"
 #include "net/netgame.h"
@@ -84,7 +86,6 @@ public:
           if (Players[p]->TankCount == 1 && Tanks[p][1]->Destroyed())
             Winner = 3 - p;
         ++Finished;
-        SinceOver = 0;
         Computer.ReleaseAll();
         std::printf("game %d ticks %d winner %d digest %016llx\n", Finished, Ticks, Winner,
                     static_cast<unsigned long long>(Digest));
@@ -92,7 +93,18 @@ public:
       } else {
         Computer.Tick();
       }
-    } else if (++SinceOver >= 5 && Session.LocalSide == 1 && !StartAsked && Started < Games) {
+    }
+  }
+  // Counts the rests; the host asks for the next game from one.
+  void FollowRest() {
+    const bool resting = Session.Resting();
+    if (resting && !WasResting) {
+      ++Rests;
+      RestSince = Now;
+    }
+    WasResting = resting;
+    if (resting && Session.LocalSide == 1 && !StartAsked && Started < Games &&
+        Now - RestSince >= (Started == 0 ? RestMs : 0)) {
       Game.AskStart(Now);
       StartAsked = true;
     }
@@ -104,8 +116,9 @@ public:
   TNetGame Game;
   TPeerKeys Keys;
   CComputerPlayer Computer;
-  int Started = 0, Finished = 0, Ticks = 0, SinceOver = 0, Winner = 0;
-  bool StartAsked = false;
+  int Started = 0, Finished = 0, Ticks = 0, Winner = 0, Rests = 0;
+  bool StartAsked = false, WasResting = false;
+  int64_t RestMs = 0, RestSince = 0;
   uint64_t Digest = 0;
   int64_t Now = 0;
 };
@@ -133,7 +146,7 @@ int main(int argc, char **argv) {
   std::string code, build;
   int games = 1, tickMs = 50, maxSeconds = 600;
   uint32_t computerSeed = 1;
-  long gameSeed = -1;
+  long gameSeed = -1, restMs = 0;
   TComputerLevel level = lvHard;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
@@ -157,6 +170,8 @@ int main(int argc, char **argv) {
       maxSeconds = std::atoi(v);
     else if (const char *v = value("--seed="))
       computerSeed = uint32_t(std::strtoul(v, nullptr, 10));
+    else if (const char *v = value("--rest-ms="))
+      restMs = std::strtol(v, nullptr, 10);
     else if (const char *v = value("--game-seed="))
       gameSeed = std::strtol(v, nullptr, 10);
     else if (const char *v = value("--level="); !v || !ParseComputerLevel(v, level)) {
@@ -196,6 +211,7 @@ int main(int argc, char **argv) {
   }
 
   TPeer peer(window, session, games, level, computerSeed);
+  peer.RestMs = restMs;
   const int64_t deadline = int64_t(maxSeconds) * 1000;
   int64_t doneAt = -1;
   int failed = 0;
@@ -206,6 +222,7 @@ int main(int argc, char **argv) {
     // frames' pace here: the frame a poll may run is the session's next.
     SetNowOverride(1 + double(session.Next) * 0.05 / 86400);
     peer.Game.Poll(now);
+    peer.FollowRest();
     if (doneAt < 0 && peer.Finished == games)
       doneAt = now;
     if (doneAt >= 0 && (now - doneAt > 1000 || session.State != TNetState::Connected))
@@ -229,12 +246,12 @@ int main(int argc, char **argv) {
     }
   }
   std::printf("stats frames %lld late %lld sent %llu received %llu seconds %.1f delay %d rtt %d "
-              "compared %llu dropped %llu\n",
+              "compared %llu dropped %llu rests %d\n",
               static_cast<long long>(peer.Game.Frames), static_cast<long long>(peer.Game.Late),
               static_cast<unsigned long long>(session.BytesSent),
               static_cast<unsigned long long>(session.BytesReceived), now / 1000.0, session.Delay,
               session.RoundTripMs, static_cast<unsigned long long>(session.HashesCompared),
-              static_cast<unsigned long long>(session.DatagramsDropped));
+              static_cast<unsigned long long>(session.DatagramsDropped), peer.Rests);
   std::fflush(stdout);
   const bool done = peer.Finished == games;
   session.Close();

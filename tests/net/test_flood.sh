@@ -4,9 +4,12 @@
 # here with veth pairs. During a game of two headless peers the stranger
 # sends junk to the host's port at FLOOD_RATE datagrams a second (2000 by
 # default) for 10 s from its own address, then for 10 s from 50 addresses
-# at once. The game must go on: no side reports a lost connection, and
-# fewer than 5 % of the host's ticks run more than 10 ms late. Prints the
-# host's CPU time over each flood. Exits 77 (skipped) where namespaces
+# at once; then for 5 s it sends every datagram of the joiner it sees on
+# the bridge to the host again under the joiner's own address, once as it
+# was and once with a bit changed. The game must go on: no side reports a
+# lost connection or games gone apart, and fewer than 5 % of the host's
+# ticks run more than 10 ms late. Prints the host's CPU time over each
+# flood. Exits 77 (skipped) where namespaces
 # cannot be made.
 # Usage: test_flood.sh LOCKSTEP_PEER UDP_FLOOD
 set -euo pipefail
@@ -47,9 +50,10 @@ for k in $(seq 50); do
   FROM+=("10.77.1.$k")
 done
 
-# Long enough for the two floods: the peers stop after 32 s whatever the
-# games; out of time (7) or the other one gone first (6) is a good end.
-ip netns exec "${NS}h" "$PEER" --host=40000 --games=100 --max-seconds=32 \
+# Long enough for the two floods and the replays: the peers stop after
+# 38 s whatever the games; out of time (7) or the other one gone first (6)
+# is a good end.
+ip netns exec "${NS}h" "$PEER" --host=40000 --games=100 --max-seconds=38 \
   >"$WORK/host" 2>"$WORK/host.err" &
 HOST=$!
 PIDS+=("$HOST")
@@ -60,7 +64,7 @@ done
 code=$(sed -n 's/^code //p' "$WORK/host" | head -1)
 [[ -n $code ]] || { echo "FAIL: the host printed no code"; exit 1; }
 ip netns exec "${NS}j" "$PEER" --join="$(cut -d- -f1-3 <<<"$code")-10.77.0.1" --games=100 \
-  --max-seconds=40 --seed=5 >"$WORK/join" 2>"$WORK/join.err" &
+  --max-seconds=46 --seed=5 >"$WORK/join" 2>"$WORK/join.err" &
 JOIN=$!
 PIDS+=("$JOIN")
 sleep 2
@@ -76,6 +80,10 @@ ip netns exec "${NS}s" "$FLOOD" --to=10.77.0.1:40000 --rate="$RATE" --seconds=10
 c2=$(cpu)
 echo "host CPU at $RATE junk datagrams/s: one source $(awk "BEGIN { printf \"%.1f\", ($c1 - $c0) * 10 / $ticks }") %," \
   "50 sources $(awk "BEGIN { printf \"%.1f\", ($c2 - $c1) * 10 / $ticks }") % of a core"
+# The joiner's own datagrams again, from the stranger's port on the bridge.
+replayed=$(ip netns exec "${NS}s" "$FLOOD" --to=10.77.0.1:40000 --seconds=5 \
+  --replay="${NS}br:${NS}j" | sed -n 's/^sent //p')
+echo "replayed $replayed of the joiner's datagrams, half of them with a bit changed"
 
 set +e
 wait "$HOST"
@@ -90,7 +98,9 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 [[ $host_rc == 7 || $host_rc == 6 ]] || fail "host exit $host_rc"
 [[ $join_rc == 7 || $join_rc == 6 ]] || fail "joiner exit $join_rc"
 ! grep -q 'Connection lost' "$WORK/host.err" "$WORK/join.err" || fail "a side lost the connection"
+! grep -q 'went apart' "$WORK/host.err" "$WORK/join.err" || fail "the games went apart"
 read -r frames late < <(sed -n 's/^stats frames \([0-9]*\) late \([0-9]*\) .*/\1 \2/p' "$WORK/host")
+((${replayed:-0} > 100)) || fail "only ${replayed:-0} of the joiner's datagrams were replayed"
 ((frames > 500)) || fail "the host ran only $frames frames"
 ((late * 20 < frames)) || fail "$late of the host's $frames frames were more than 10 ms late"
 ((failures == 0)) && echo "flood: all passed"

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Two headless peers in lockstep through an impairing relay on loopback:
-# whole games with the same state on both sides, a cut line reported as a
-# lost connection on both within 5 s, and a build mismatch refused on
-# both. NET_GAMES sets the number of games (2 by default), NET_TICK_MS the
+# whole games with the same state on both sides, the frames resting
+# before each game (6 s before the first, past the 5 s of silence, on
+# keep-alives through the same loss) and going on together, a cut line
+# reported as a lost connection on both within 5 s, and a build mismatch
+# refused on both. NET_GAMES sets the number of games (2 by default), NET_TICK_MS the
 # frame length: the relay's delay and jitter scale with it from 100 ms of
 # round trip and 20 ms of jitter at 50 ms.
 # Usage: test_lockstep.sh LOCKSTEP_PEER UDP_RELAY
@@ -57,7 +59,7 @@ fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
 # Whole games through 100 ms of round trip, 20 ms of jitter, 5 % loss,
 # with some duplicates and reordering.
-start_pair games --games="$GAMES" --tick-ms="$TICK" --max-seconds=$LIMIT -- \
+start_pair games --games="$GAMES" --tick-ms="$TICK" --max-seconds=$LIMIT --rest-ms=6000 -- \
   --delay="$(ms 50)" --jitter="$(ms 20)" --loss=0.05 --dup=0.02 --reorder=0.02 --seed=11
 set +e
 "$PEER" --join="$JOIN_CODE" --games="$GAMES" --tick-ms="$TICK" --seed=5 --max-seconds=$LIMIT \
@@ -72,6 +74,9 @@ played=$(grep -c '^game ' "$WORK/games.host" || true)
 ((played == GAMES)) || fail "games: $played of $GAMES games ended"
 cmp -s <(grep '^game ' "$WORK/games.host") <(grep '^game ' "$WORK/games.join") ||
   fail "games: the two sides' games differ"
+rests() { sed -n 's/^stats .* rests \([0-9]*\)$/\1/p' "$1"; }
+(($(rests "$WORK/games.host") >= GAMES && $(rests "$WORK/games.join") >= 1)) ||
+  fail "games: the frames rested $(rests "$WORK/games.host") times on the host, $(rests "$WORK/games.join") on the joiner"
 grep -h '^\(game\|stats\)' "$WORK/games.host" "$WORK/games.join"
 cat "$WORK/games.host.err" "$WORK/games.join.err"
 
