@@ -14,10 +14,13 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <unistd.h>
 
 static int StartUpFailed(const char *className, const void *address, const std::string &message) {
   QString text = QString::fromStdString(
@@ -52,6 +55,28 @@ static bool NoDisplay(const char *program) {
                "WAYLAND_DISPLAY is set)\n",
                QFileInfo(QString::fromLocal8Bit(program)).fileName().toLocal8Bit().constData());
   return true;
+}
+
+// Ctrl+C and SIGTERM end the program the orderly way, as its window's
+// close box does: a host's router mapping is deleted on the way out.
+static int QuitPipe[2] = {-1, -1};
+
+static void QuitOnSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = write(QuitPipe[1], &byte, 1);
+}
+
+static void QuitOnSignals(QObject *parent) {
+  if (pipe(QuitPipe) != 0)
+    return;
+  auto *notifier = new QSocketNotifier(QuitPipe[0], QSocketNotifier::Read, parent);
+  QObject::connect(notifier, &QSocketNotifier::activated, parent, [] { Application.Terminate(); });
+  struct sigaction action {};
+  action.sa_handler = QuitOnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
 }
 
 // "Play over the network": host, or join with a code pasted from a chat.
@@ -132,6 +157,7 @@ int main(int argc, char *argv[]) {
       std::fprintf(stderr, "zoftrel: %s\n", session->Message.c_str());
       return 1;
     }
+    QuitOnSignals(form.get());
     form->PlayNetwork(std::move(session));
   }
   if (Application.Terminated)

@@ -149,6 +149,7 @@ bool TNetGame::Follow(int64_t nowMs) {
     ResetGame();
     NextFrame = nowMs;
     ShowConnected();
+    Report(Session.LocalSide == 1 ? "connected: the other player joined" : "connected to the host");
     return true;
   }
   case TNetState::Waiting:

@@ -63,7 +63,10 @@ bool TNetSession::Join(const TConnectCode &code) {
   Targets.clear();
   for (const std::string &address : code.Addresses) {
     sockaddr_in6 to;
-    if (TNetSocket::Address(address, code.Port, to) && Udp.Reaches(to))
+    std::string host;
+    uint16_t port = 0;
+    if (TConnectCode::Split(address, code.Port, host, port) &&
+        TNetSocket::Address(host, port, to) && Udp.Reaches(to))
       Targets.push_back(to);
   }
   Attach(false, code.Secret, 0);
@@ -164,8 +167,11 @@ void TNetSession::Poll(int64_t nowMs) {
   switch (State) {
   case TNetState::Joining:
     if (nowMs - Started > kJoinTimeoutMs)
-      Fail(TNetState::Lost, "No answer from the host within 10 s: check the connect code, and "
-                            "that the host's port is reachable");
+      Fail(TNetState::Lost,
+           "No answer from the host within 10 s: check the connect code. If it is right, the "
+           "host's port cannot be reached from here: the host can forward UDP port " +
+               std::to_string(Code.Port) +
+               " on their router to their machine, or play over IPv6, or both join one VPN");
     else if (nowMs - LastHello >= kHelloEveryMs)
       Greet(nowMs);
     break;

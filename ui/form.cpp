@@ -6,7 +6,9 @@
 #include "ui/pictures.h"
 #include "ui/winsys/application.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QGuiApplication>
 #include <cstdio>
 
 TForm1 *Form1 = nullptr;
@@ -594,11 +596,70 @@ bool TForm1::PlayNetwork(std::unique_ptr<TNetSession> session) {
   NetGame = std::make_unique<TNetGame>(*Net, *this);
   NetWait = new TNetWaiter(
       *NetGame, [this] { NetEnded(); }, this);
-  if (Net->LocalSide == 1) {
-    std::printf("%s\n", Net->Code.Format().c_str());
-    std::fflush(stdout);
+  if (Net->LocalSide != 1)
+    return true;
+  NetCopy = new QPushButton("Copy", this);
+  NetCopy->setObjectName("NetCopy");
+  NetCopy->setGeometry(NetStatus->x() + NetStatus->width() + 4, 4, 56, 24);
+  NetCopy->setFocusPolicy(Qt::NoFocus);
+  NetCopy->setToolTip("Put the connect code on the clipboard");
+  connect(NetCopy, &QPushButton::clicked, this, [this] {
+    if (Net)
+      QGuiApplication::clipboard()->setText(QString::fromStdString(Net->Code.Format()));
+  });
+  NetCopy->show();
+  if (!TPortMapper::Enabled()) {
+    ShowCode("");
+    return true;
   }
+  // The window is there at once; the code follows with the router's
+  // answer, within about 3 s.
+  NetCopy->setEnabled(false);
+  NetShow("Opening the port on your router\u2026");
+  Mapper = std::make_unique<TPortMapper>();
+  Mapper->Start(Net->Code.Port, [this](const TMapping &mapping) {
+    QMetaObject::invokeMethod(
+        this, [this, mapping] { HostMapped(mapping); }, Qt::QueuedConnection);
+  });
   return true;
+}
+
+void TForm1::HostMapped(const TMapping &mapping) {
+  if (!Net)
+    return;
+  bool secondNat = false;
+  Net->Code.Addresses =
+      TPortMapper::CodeAddresses(mapping, Net->Code.Port, Net->Code.Addresses, secondNat);
+  const std::string port = std::to_string(Net->Code.Port);
+  std::string note;
+  if (!mapping.Mapped)
+    note = "Your router opened no port (" + mapping.Failure +
+           "). If the other player cannot join: forward UDP port " + port +
+           " on your router to this machine, or play over IPv6, or both join one VPN.";
+  else if (secondNat)
+    note = "Your router opened port " + std::to_string(mapping.ExternalPort) + " (" +
+           mapping.Method + "), but its outside address " + mapping.External +
+           " is behind a second NAT (your provider's, or another router): a player outside may "
+           "not reach you. Play over IPv6, or both join one VPN.";
+  else if (mapping.External.empty())
+    note = "Your router opened port " + std::to_string(mapping.ExternalPort) + " (" +
+           mapping.Method + ") but did not say its outside address.";
+  else
+    note = "Your router opened port " + std::to_string(mapping.ExternalPort) + " (" +
+           mapping.Method + ") on " + mapping.External + ".";
+  std::fprintf(stderr, "zoftrel: %s\n", note.c_str());
+  ShowCode(note);
+}
+
+void TForm1::ShowCode(const std::string &note) {
+  std::printf("%s\n", Net->Code.Format().c_str());
+  std::fflush(stdout);
+  if (NetCopy)
+    NetCopy->setEnabled(true);
+  // A joiner from the LAN may be in before the router has answered.
+  if (Net->State == TNetState::Waiting)
+    NetShow((note.empty() ? "" : note + " ") +
+            "Waiting for the other player. Connect code: " + Net->Code.Format());
 }
 
 void TForm1::NetShow(const std::string &text) {
@@ -611,6 +672,10 @@ void TForm1::NetShow(const std::string &text) {
 void TForm1::NetEnded() {
   NetWait->deleteLater();
   NetWait = nullptr;
+  // The port is closed: so is its mapping on the router.
+  Mapper.reset();
+  if (NetCopy)
+    NetCopy->hide();
   NetGame.reset();
   Net.reset();
   BackToStart(TFlow::Instructions);

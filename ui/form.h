@@ -7,6 +7,7 @@
 #include "game/gamewindow.h"
 #include "music/mediaplayer.h"
 #include "net/netgame.h"
+#include "net/portmapper.h"
 #include "net/session.h"
 #include "sound/sfxslib.h"
 #include "sound/sfxsnd.h"
@@ -20,6 +21,7 @@
 #include "ui/winsys/timer.h"
 
 #include <QLineEdit>
+#include <QPushButton>
 #include <QStringList>
 #include <cstdint>
 #include <memory>
@@ -115,6 +117,11 @@ public:
   std::unique_ptr<TNetGame> NetGame;
   QLineEdit *NetStatus = nullptr;
   TNetWaiter *NetWait = nullptr;
+  // A host's Copy button, which puts the connect code on the clipboard.
+  QPushButton *NetCopy = nullptr;
+  // What opens a host's port on the home router, while the host waits
+  // and plays; its mappings go when it does.
+  std::unique_ptr<TPortMapper> Mapper;
   // Opens the session that plays this window's game over the network;
   // false, with the reason in Net->Message, when it cannot be opened.
   bool PlayNetwork(std::unique_ptr<TNetSession> session);
@@ -166,6 +173,11 @@ private:
   // view (Ready) or on the instruction screen (Instructions).
   void BackToStart(TFlow flow);
   void NetEnded();
+  // The router's answer: the connect code with the outside address first,
+  // printed and shown.
+  void HostMapped(const TMapping &mapping);
+  // The connect code on standard output and in the status line.
+  void ShowCode(const std::string &note);
 };
 
 extern TForm1 *Form1;
