@@ -116,6 +116,16 @@ bool TNetGame::Follow(int64_t nowMs) {
     // The host hears its first round trip soon after the welcome.
     if (Session.State == TNetState::Connected && RoundTripDue && Session.RoundTripMs >= 0)
       ShowConnected();
+    if (Session.State == TNetState::Joining && Session.ReplyWanted && !ReplyAsked) {
+      ReplyAsked = true;
+      Window.NetReplyWanted();
+    }
+    if (Session.State == TNetState::Joining && Session.Message != Advice) {
+      // Nothing heard from the host yet: what would help.
+      Advice = Session.Message;
+      Report(Advice);
+      Window.NetShow(Advice);
+    }
     if (Session.State == TNetState::Waiting && !Session.Message.empty() &&
         Session.Message != Refusal) {
       // A joiner with another build was refused: say so, and keep waiting.

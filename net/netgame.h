@@ -18,6 +18,9 @@ public:
   virtual ~INetGameWindow() = default;
   // The status line says this now.
   virtual void NetShow(const std::string &text) = 0;
+  // A joiner has heard nothing from the host for a few seconds: the time
+  // to offer a reply code.
+  virtual void NetReplyWanted() {}
   // A game is on: started and not over.
   virtual bool GameRunning() const = 0;
   // A game starts on this frame, on the battlefield just reset from the
@@ -90,6 +93,8 @@ private:
   TNetState Shown = TNetState::Closed;
   std::string Refusal;
   bool Held = false;
+  bool ReplyAsked = false;
+  std::string Advice;
   // The status line says connected before a round trip was measured.
   bool RoundTripDue = false;
   uint32_t Games = 0;

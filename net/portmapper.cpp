@@ -16,7 +16,8 @@
 namespace {
 
 constexpr uint32_t kLeaseS = 3600;
-// UPnP routers answer the search within a few ms; this is all it waits.
+// UPnP routers answer the search within a few ms; this is all it waits
+// (the library's least).
 constexpr int kDiscoverMs = 1000;
 constexpr int kNatPmpMs = 1500;
 constexpr int64_t kRetryMs = 60000;
@@ -86,7 +87,7 @@ std::vector<std::string> TPortMapper::CodeAddresses(const TMapping &mapping, uin
   secondNat = false;
   std::vector<std::string> first, v6, v4;
   std::string outside;
-  if (mapping.Mapped && !mapping.External.empty()) {
+  if (!mapping.External.empty()) {
     outside = mapping.External;
     if (mapping.ExternalPort != 0 && mapping.ExternalPort != localPort)
       outside += ':' + std::to_string(mapping.ExternalPort);
@@ -107,9 +108,10 @@ std::vector<std::string> TPortMapper::CodeAddresses(const TMapping &mapping, uin
   return all;
 }
 
-void TPortMapper::Start(uint16_t port, TDone done) {
+void TPortMapper::Start(uint16_t port, TDone done, bool map) {
   Stop();
   Stopping = false;
+  Map = map;
   LocalPort = port;
   Worker = std::thread([this, port, done = std::move(done)] { Run(port, done); });
 }
@@ -126,11 +128,14 @@ void TPortMapper::Stop() {
 
 void TPortMapper::Run(uint16_t port, TDone done) {
   TMapping m = MapUpnp(port, false);
-  if (!m.Mapped) {
+  if (!m.Mapped && (Map || m.External.empty())) {
     const std::string upnp = m.Failure;
+    const std::string external = m.External;
     m = MapNatPmp(port, kLeaseS, kNatPmpMs);
     if (!m.Mapped)
       m.Failure = upnp + "; " + m.Failure;
+    if (m.External.empty())
+      m.External = external;
   }
   std::unique_lock<std::mutex> hold(Lock);
   Current = m;
@@ -182,7 +187,13 @@ TMapping TPortMapper::MapUpnp(uint16_t port, bool renew) {
     return m;
   }
   int error = 0;
-  UPNPDev *devices = upnpDiscover(kDiscoverMs, nullptr, nullptr, UPNP_LOCAL_PORT_ANY, 0, 2, &error);
+  // One search, for gateways of every version (a version 2 answers a
+  // search for version 1): each kind searched for costs a second more
+  // where no router answers.
+  static const char *const kinds[] = {"urn:schemas-upnp-org:device:InternetGatewayDevice:1",
+                                      nullptr};
+  UPNPDev *devices = upnpDiscoverDevices(kinds, kDiscoverMs, nullptr, nullptr, UPNP_LOCAL_PORT_ANY,
+                                         0, 2, &error, 0);
   if (!devices) {
     m.Failure = "no UPnP router answered";
     return m;
@@ -202,6 +213,17 @@ TMapping TPortMapper::MapUpnp(uint16_t port, bool renew) {
   ServiceType = data.first.servicetype;
   LanAddress = lan;
   FreeUPNPUrls(&urls);
+  char external[40] = {};
+  if (UPNP_GetExternalIPAddress(ControlUrl.c_str(), ServiceType.c_str(), external) ==
+      UPNPCOMMAND_SUCCESS) {
+    in_addr check;
+    if (inet_pton(AF_INET, external, &check) == 1)
+      m.External = external;
+  }
+  if (!Map) {
+    m.Failure = "nothing asked";
+    return m;
+  }
   // The same port outside if it is free there, else one of the next few.
   int r = -1;
   for (int k = 0; k < 4; ++k) {
@@ -229,13 +251,6 @@ TMapping TPortMapper::MapUpnp(uint16_t port, bool renew) {
     return m;
   }
   m.Mapped = true;
-  char external[40] = {};
-  if (UPNP_GetExternalIPAddress(ControlUrl.c_str(), ServiceType.c_str(), external) ==
-      UPNPCOMMAND_SUCCESS) {
-    in_addr check;
-    if (inet_pton(AF_INET, external, &check) == 1)
-      m.External = external;
-  }
   return m;
 }
 
@@ -249,6 +264,17 @@ TMapping TPortMapper::MapNatPmp(uint16_t port, uint32_t lifetime, int deadlineMs
   }
   const int64_t deadline = Now() + deadlineMs;
   natpmpresp_t answer{};
+  if (!Map) {
+    m.Failure = "nothing asked";
+    if (sendpublicaddressrequest(&n) >= 0 && NatPmpAnswer(n, deadline, answer) &&
+        answer.type == NATPMP_RESPTYPE_PUBLICADDRESS) {
+      char text[INET_ADDRSTRLEN] = {};
+      inet_ntop(AF_INET, &answer.pnu.publicaddress.addr, text, sizeof text);
+      m.External = text;
+    }
+    closenatpmp(&n);
+    return m;
+  }
   const uint16_t wanted = Current.Mapped ? Current.ExternalPort : port;
   if (sendnewportmappingrequest(&n, NATPMP_PROTOCOL_UDP, port, wanted, lifetime) < 0 ||
       !NatPmpAnswer(n, deadline, answer) || answer.type != NATPMP_RESPTYPE_UDPPORTMAPPING) {

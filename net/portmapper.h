@@ -51,7 +51,9 @@ public:
   // Maps UDP `port` of this machine, the same port outside when the
   // router has it free. `done` runs once, on the worker thread, within
   // about 3 s; not after Stop.
-  void Start(uint16_t port, TDone done);
+  // With `map` false it only asks the router for its outside address
+  // (a joiner's, for its reply code): Mapped stays false.
+  void Start(uint16_t port, TDone done, bool map = true);
   // Deletes what was mapped and ends the worker; waits for it.
   void Stop();
 
@@ -61,7 +63,9 @@ public:
   // an outside address like that means another NAT beyond the router.
   static bool PrivateIPv4(const std::string &address);
   // The connect code's addresses: the router's outside address with its
-  // port (":PORT" when it differs from the local one) when it is public,
+  // port (":PORT" when it differs from the local one) when it is public
+  // (also when nothing was mapped: a NAT that keeps the port opens it to
+  // a reply code),
   // then the global IPv6 addresses, then the LAN's; an outside address
   // that is not public goes last, and `secondNat` says so.
   static std::vector<std::string> CodeAddresses(const TMapping &mapping, uint16_t localPort,
@@ -72,6 +76,7 @@ private:
   void Run(uint16_t port, TDone done);
   TMapping MapUpnp(uint16_t port, bool renew);
   TMapping MapNatPmp(uint16_t port, uint32_t lifetime, int deadlineMs);
+  bool Map = true;
   void Unmap();
 
   std::thread Worker;

@@ -596,8 +596,6 @@ bool TForm1::PlayNetwork(std::unique_ptr<TNetSession> session) {
   NetGame = std::make_unique<TNetGame>(*Net, *this);
   NetWait = new TNetWaiter(
       *NetGame, [this] { NetEnded(); }, this);
-  if (Net->LocalSide != 1)
-    return true;
   NetCopy = new QPushButton("Copy", this);
   NetCopy->setObjectName("NetCopy");
   NetCopy->setGeometry(NetStatus->x() + NetStatus->width() + 4, 4, 56, 24);
@@ -605,8 +603,40 @@ bool TForm1::PlayNetwork(std::unique_ptr<TNetSession> session) {
   NetCopy->setToolTip("Put the connect code on the clipboard");
   connect(NetCopy, &QPushButton::clicked, this, [this] {
     if (Net)
-      QGuiApplication::clipboard()->setText(QString::fromStdString(Net->Code.Format()));
+      QGuiApplication::clipboard()->setText(
+          QString::fromStdString(Net->LocalSide == 1 ? Net->Code.Format() : ReplyText));
   });
+  if (Net->LocalSide == 2) {
+    // Hidden until there is a reply code to copy; the router's outside
+    // address goes into it.
+    if (TPortMapper::Enabled()) {
+      OutsideAsked = true;
+      Mapper = std::make_unique<TPortMapper>();
+      Mapper->Start(
+          0,
+          [this](const TMapping &mapping) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, mapping] {
+                  Outside = mapping;
+                  OutsideAsked = false;
+                  OfferReply();
+                },
+                Qt::QueuedConnection);
+          },
+          false);
+    }
+    return true;
+  }
+  NetReply = new QLineEdit(this);
+  NetReply->setObjectName("NetReply");
+  NetReply->setGeometry(NetStatus->x(), 32, NetStatus->width(), 24);
+  NetReply->setPlaceholderText("The other player's reply code, if they have one: paste it here, "
+                               "then Enter");
+  NetReply->setFocusPolicy(Qt::ClickFocus);
+  connect(NetReply, &QLineEdit::returnPressed, this,
+          [this] { TakeReply(NetReply->text().toStdString()); });
+  NetReply->show();
   NetCopy->show();
   if (!TPortMapper::Enabled()) {
     ShowCode("");
@@ -654,6 +684,11 @@ void TForm1::HostMapped(const TMapping &mapping) {
 void TForm1::ShowCode(const std::string &note) {
   std::printf("%s\n", Net->Code.Format().c_str());
   std::fflush(stdout);
+  if (!ReplyOption.empty()) {
+    TakeReply(ReplyOption);
+    ReplyOption.clear();
+    return;
+  }
   if (NetCopy)
     NetCopy->setEnabled(true);
   // A joiner from the LAN may be in before the router has answered.
@@ -662,7 +697,57 @@ void TForm1::ShowCode(const std::string &note) {
             "Waiting for the other player. Connect code: " + Net->Code.Format());
 }
 
+void TForm1::NetReplyWanted() {
+  ReplyDue = true;
+  OfferReply();
+}
+
+void TForm1::OfferReply() {
+  if (!Net || !ReplyDue || OutsideAsked || !ReplyText.empty() || Net->State != TNetState::Joining)
+    return;
+  TReplyCode reply;
+  reply.Port = Net->LocalPort();
+  bool secondNat = false;
+  reply.Addresses =
+      TPortMapper::CodeAddresses(Outside, reply.Port, TConnectCode::LocalAddresses(), secondNat);
+  ReplyText = reply.Format(Net->Code.Secret);
+  std::printf("%s\n", ReplyText.c_str());
+  std::fflush(stdout);
+  std::fprintf(stderr,
+               "zoftrel: no answer from the host yet; the host can paste this reply "
+               "code: %s\n",
+               ReplyText.c_str());
+  NetCopy->show();
+  NetShow("No answer from the host yet.");
+}
+
+void TForm1::TakeReply(const std::string &text) {
+  if (!Net || Net->State != TNetState::Waiting)
+    return;
+  TReplyCode reply;
+  std::string error;
+  if (!TReplyCode::Parse(text, Net->Code.Secret, reply, error)) {
+    std::fprintf(stderr, "zoftrel: reply code refused: %s\n", error.c_str());
+    NetShow("That reply code is refused: " + error + ". Connect code: " + Net->Code.Format());
+    return;
+  }
+  std::fprintf(stderr, "zoftrel: reply code taken: sending to the other player for 10 s\n");
+  NetShow("Reply code taken: sending to the other player for 10 s. Connect code: " +
+          Net->Code.Format());
+  Net->Punch(reply, TNetGame::Clock());
+  NetWait->Wake();
+}
+
 void TForm1::NetShow(const std::string &text) {
+  if (NetReply && Net && Net->State != TNetState::Waiting)
+    NetReply->hide();
+  // A joiner's reply code stays in view while it waits.
+  if (Net && Net->LocalSide == 2 && Net->State == TNetState::Joining && !ReplyText.empty()) {
+    NetStatus->setText(
+        QString::fromStdString(text + " Send the host your reply code: " + ReplyText));
+    NetStatus->setCursorPosition(0);
+    return;
+  }
   NetStatus->setText(QString::fromStdString(text));
   NetStatus->setCursorPosition(0);
 }
@@ -676,6 +761,8 @@ void TForm1::NetEnded() {
   Mapper.reset();
   if (NetCopy)
     NetCopy->hide();
+  if (NetReply)
+    NetReply->hide();
   NetGame.reset();
   Net.reset();
   BackToStart(TFlow::Instructions);

@@ -117,8 +117,16 @@ public:
   std::unique_ptr<TNetGame> NetGame;
   QLineEdit *NetStatus = nullptr;
   TNetWaiter *NetWait = nullptr;
-  // A host's Copy button, which puts the connect code on the clipboard.
+  // The Copy button, which puts the connect code (host) or the reply
+  // code (joiner) on the clipboard.
   QPushButton *NetCopy = nullptr;
+  // The host's field for the joiner's reply code.
+  QLineEdit *NetReply = nullptr;
+  // A joiner's reply code, once its window offers one; its router's
+  // outside address, once asked.
+  std::string ReplyText;
+  TMapping Outside;
+  bool OutsideAsked = false, ReplyDue = false;
   // What opens a host's port on the home router, while the host waits
   // and plays; its mappings go when it does.
   std::unique_ptr<TPortMapper> Mapper;
@@ -128,6 +136,7 @@ public:
 
   // The window's side of a network game.
   void NetShow(const std::string &text) override;
+  void NetReplyWanted() override;
   bool GameRunning() const override { return Flow == TFlow::Running || Flow == TFlow::Paused; }
   // The start of a game, once decided.
   void StartGame() override;
@@ -178,6 +187,15 @@ private:
   void HostMapped(const TMapping &mapping);
   // The connect code on standard output and in the status line.
   void ShowCode(const std::string &note);
+  // The joiner's reply code, once 3 s have gone by without an answer and
+  // its router has said its outside address (or nothing).
+  void OfferReply();
+  // The reply code pasted into the host's window or given with --reply.
+  void TakeReply(const std::string &text);
+
+public:
+  // A reply code to take as soon as the host waits (--reply).
+  std::string ReplyOption;
 };
 
 extern TForm1 *Form1;

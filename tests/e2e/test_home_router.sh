@@ -46,6 +46,7 @@ new_display() {
   rm -f "$fdfile"
 }
 export QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=dummy
+cd "$RUN_DIR"
 new_display RED
 new_display BLUE
 now_ms() { date +%s%3N; }

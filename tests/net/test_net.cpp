@@ -124,9 +124,14 @@ TEST(PortMapper, CodeAddressesOutsideFirstUnlessBehindASecondNat) {
   EXPECT_EQ(TPortMapper::CodeAddresses(m, 38517, local, second),
             (std::vector<std::string>{"2001:db8:5::20", "192.168.1.20", "10.8.0.3", "100.71.3.9"}));
   EXPECT_TRUE(second);
+  // Nothing mapped: the outside address still first, for a reply code.
   m.Mapped = false;
-  EXPECT_EQ(TPortMapper::CodeAddresses(m, 38517, local, second).size(), 3u);
+  m.External = "81.2.69.1";
+  EXPECT_EQ(TPortMapper::CodeAddresses(m, 38517, local, second).size(), 4u);
   EXPECT_FALSE(second);
+  m.External.clear();
+  EXPECT_EQ(TPortMapper::CodeAddresses(m, 38517, local, second),
+            (std::vector<std::string>{"2001:db8:5::20", "192.168.1.20", "10.8.0.3"}));
   for (const char *a : {"10.1.2.3", "172.31.0.1", "192.168.0.1", "100.64.0.1", "100.127.255.255",
                         "169.254.1.1", "127.0.0.1"})
     EXPECT_TRUE(TPortMapper::PrivateIPv4(a)) << a;
