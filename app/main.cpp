@@ -4,6 +4,7 @@
 // main window's contents are built ends the program with the "Application
 // Error" box.
 #include "app/options.h"
+#include "net/netsocket.h"
 #include "rtl/sysutils.h"
 #include "ui/about.h"
 #include "ui/form.h"
@@ -79,6 +80,28 @@ static void QuitOnSignals(QObject *parent) {
   sigaction(SIGTERM, &action, nullptr);
 }
 
+// --host --reply=CODE: the reply code goes to the host that runs on this
+// machine, over loopback; that host checks it with its secret.
+static int HandReply(uint16_t port, const std::string &code) {
+  TNetSocket probe;
+  if (probe.Bind(port)) {
+    std::fprintf(stderr,
+                 "zoftrel: no host runs on UDP port %u here: start the host first, then "
+                 "give it the reply code\n",
+                 unsigned(port));
+    return 1;
+  }
+  TNetSocket out;
+  sockaddr_in6 to;
+  if (!out.Open() || !TNetSocket::Address("127.0.0.1", port, to) ||
+      out.Send(reinterpret_cast<const uint8_t *>(code.data()), code.size(), to) < 0) {
+    std::fprintf(stderr, "zoftrel: cannot reach the host on port %u\n", unsigned(port));
+    return 1;
+  }
+  std::fprintf(stderr, "zoftrel: the reply code went to the host on port %u\n", unsigned(port));
+  return 0;
+}
+
 // "Play over the network": host, or join with a code pasted from a chat.
 // False when the player cancels.
 static bool AskNetwork(TOptions &options) {
@@ -117,6 +140,9 @@ int main(int argc, char *argv[]) {
   TOptions options;
   if (int exitCode; !ReadOptions(argc, argv, options, std::cout, std::cerr, exitCode))
     return exitCode;
+  // A reply code for the host that runs here needs no window.
+  if (!options.Reply.empty())
+    return HandReply(options.Port, options.Reply);
   if (NoDisplay(argc > 0 && argv[0] ? argv[0] : "zoftrel"))
     return 1;
   PreferX11UnderWayland();

@@ -116,6 +116,11 @@ bool TNetGame::Follow(int64_t nowMs) {
     // The host hears its first round trip soon after the welcome.
     if (Session.State == TNetState::Connected && RoundTripDue && Session.RoundTripMs >= 0)
       ShowConnected();
+    if (Session.State == TNetState::Waiting && !Session.HandedReply.empty()) {
+      const std::string code = std::move(Session.HandedReply);
+      Session.HandedReply.clear();
+      Window.NetReplyGiven(code);
+    }
     if (Session.State == TNetState::Joining && Session.ReplyWanted && !ReplyAsked) {
       ReplyAsked = true;
       Window.NetReplyWanted();

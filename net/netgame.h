@@ -21,6 +21,8 @@ public:
   // A joiner has heard nothing from the host for a few seconds: the time
   // to offer a reply code.
   virtual void NetReplyWanted() {}
+  // A waiting host was handed a reply code on this machine (--reply).
+  virtual void NetReplyGiven(const std::string &code) { (void)code; }
   // A game is on: started and not over.
   virtual bool GameRunning() const = 0;
   // A game starts on this frame, on the battlefield just reset from the

@@ -106,6 +106,9 @@ public:
   // A joiner has heard nothing from the host for 3 s: its window offers a
   // reply code. It goes on trying for 3 minutes.
   bool ReplyWanted = false;
+  // A reply code handed to a waiting host over loopback (--reply), not
+  // yet checked.
+  std::string HandedReply;
   // What a player should read about the state: the refusal, the lost
   // connection, the tick where the games went apart.
   std::string Message;

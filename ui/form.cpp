@@ -684,11 +684,6 @@ void TForm1::HostMapped(const TMapping &mapping) {
 void TForm1::ShowCode(const std::string &note) {
   std::printf("%s\n", Net->Code.Format().c_str());
   std::fflush(stdout);
-  if (!ReplyOption.empty()) {
-    TakeReply(ReplyOption);
-    ReplyOption.clear();
-    return;
-  }
   if (NetCopy)
     NetCopy->setEnabled(true);
   // A joiner from the LAN may be in before the router has answered.

@@ -137,6 +137,7 @@ public:
   // The window's side of a network game.
   void NetShow(const std::string &text) override;
   void NetReplyWanted() override;
+  void NetReplyGiven(const std::string &code) override { TakeReply(code); }
   bool GameRunning() const override { return Flow == TFlow::Running || Flow == TFlow::Paused; }
   // The start of a game, once decided.
   void StartGame() override;
@@ -192,10 +193,6 @@ private:
   void OfferReply();
   // The reply code pasted into the host's window or given with --reply.
   void TakeReply(const std::string &text);
-
-public:
-  // A reply code to take as soon as the host waits (--reply).
-  std::string ReplyOption;
 };
 
 extern TForm1 *Form1;

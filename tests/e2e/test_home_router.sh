@@ -7,6 +7,11 @@
 #     joiner connects and a game runs for a few seconds.
 #   NAT-PMP alone (UPnP off): the same code, the joiner connects.
 #   After each host quits (SIGTERM), the router holds no mapping.
+#   Both behind routers that map nothing (NATs that keep the source port):
+#     the joiner prints its reply code, the host is given it with
+#     --host --reply=CODE, and the joiner connects.
+#   Both behind NATs that randomise ports: both say within 15 s what to
+#     do instead (forward the port, IPv6, a VPN); neither hangs.
 # Prints the time from --host to the code and from --join to connected
 # (the median of HOME_RUNS hosts, 1 by default). Exits 77 (skipped) where
 # namespaces cannot be made.
@@ -30,6 +35,9 @@ stop_home() {
 trap stop_home EXIT
 hr_start
 hr_home 1
+hr_home 2
+hr_home 3 random
+hr_home 4 random
 hr_outside j 81.2.69.50
 
 new_display() {
@@ -49,16 +57,22 @@ export QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=dummy
 cd "$RUN_DIR"
 new_display RED
 new_display BLUE
-now_ms() { date +%s%3N; }
+# Milliseconds on the boot clock, which no clock adjustment moves.
+now_ms() {
+  local up
+  read -r up _ </proc/uptime
+  echo $((10#${up/./} * 10))
+}
 median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-# host NAME: starts the host behind the router; sets HOST and CODE, and
+# host NAME NS [PATTERN]: starts the host in NS; sets HOST and CODE (which
+# must match PATTERN, the router's outside address first by default), and
 # appends the ms to its code to $OUT/NAME.times.
 host() {
   : >"$OUT/$1.out"
   local t0
   t0=$(now_ms)
-  ip netns exec "${HR}h1" env DISPLAY="$RED" "$RUN_DIR/zoftrel" --host --red=hard \
+  ip netns exec "$2" env DISPLAY="$RED" "$RUN_DIR/zoftrel" --host --red=hard \
     >"$OUT/$1.out" 2>"$OUT/$1.err" &
   HOST=$!
   PIDS+=("$HOST")
@@ -68,26 +82,39 @@ host() {
   done
   CODE=$(grep -m1 '^zt1-' "$OUT/$1.out") || fail "$1: the host printed no code: $(cat "$OUT/$1.err")"
   echo $(($(now_ms) - t0)) >>"$OUT/$1.times"
-  [[ $CODE == zt1-*-38517-81.2.69.1,* ]] ||
+  # shellcheck disable=SC2053
+  [[ $CODE == ${3:-zt1-*-38517-81.2.69.1,*} ]] ||
     fail "$1: the code does not begin with the router's address: $CODE ($(cat "$OUT/$1.err"))"
 }
 
-# join NAME: the joiner with the code as printed; connected within 10 s.
+# join NAME NS: starts the joiner in NS with the code as printed; sets JOIN.
 join() {
-  local t0
-  t0=$(now_ms)
-  ip netns exec "${HR}j" env DISPLAY="$BLUE" "$RUN_DIR/zoftrel" --join="$CODE" --blue=hard \
+  JOIN_T0=$(now_ms)
+  ip netns exec "$2" env DISPLAY="$BLUE" "$RUN_DIR/zoftrel" --join="$CODE" --blue=hard \
     >"$OUT/$1.join.out" 2>"$OUT/$1.join.err" &
   JOIN=$!
   PIDS+=("$JOIN")
-  for _ in $(seq 1000); do
+}
+
+# connected NAME SECONDS: the joiner connects within SECONDS.
+connected() {
+  for _ in $(seq $(($2 * 50))); do
     grep -q 'connected to the host' "$OUT/$1.join.err" && break
     kill -0 "$JOIN" 2>/dev/null || break
-    sleep 0.01
+    sleep 0.02
   done
   grep -q 'connected to the host' "$OUT/$1.join.err" ||
     fail "$1: the joiner did not connect: $(cat "$OUT/$1.join.err")"
-  echo $(($(now_ms) - t0)) >>"$OUT/$1.join.times"
+  echo $(($(now_ms) - JOIN_T0)) >>"$OUT/$1.join.times"
+}
+
+# says FILE TEXT SECONDS: TEXT is in FILE within SECONDS.
+says() {
+  for _ in $(seq $(($3 * 20))); do
+    grep -q "$2" "$1" && return 0
+    sleep 0.05
+  done
+  fail "$1 did not say '$2' within $3 s: $(cat "$1")"
 }
 
 # quit NAME PID...: SIGTERM, as Ctrl+C; then the router holds no mapping.
@@ -106,11 +133,12 @@ quit() {
 
 hr_upnpd 1 yes yes || fail "miniupnpd did not start"
 for run in $(seq "$RUNS"); do
-  host upnp
+  host upnp "${HR}h1"
   ((run > 1)) && { quit upnp "$HOST"; continue; }
   (($(hr_mappings 1) == 1)) || fail "upnp: the router holds no mapping"
   grep -q 'opened port 38517 (UPnP)' "$OUT/upnp.err" || fail "upnp: $(cat "$OUT/upnp.err")"
-  join upnp
+  join upnp "${HR}j"
+  connected upnp 10
   # Start game on the host's side, a few seconds of play, no one lost.
   WIN=$(DISPLAY=$RED wait_window Zoftrel)
   DISPLAY=$RED xdotool windowfocus --sync "$WIN"
@@ -126,15 +154,42 @@ done
 hr_upnpd_stop 1
 hr_upnpd 1 no yes || fail "miniupnpd did not start"
 for run in $(seq "$RUNS"); do
-  host natpmp
+  host natpmp "${HR}h1"
   ((run > 1)) && { quit natpmp "$HOST"; continue; }
   grep -q 'opened port 38517 (NAT-PMP)' "$OUT/natpmp.err" || fail "natpmp: $(cat "$OUT/natpmp.err")"
-  join natpmp
+  join natpmp "${HR}j"
+  connected natpmp 10
   quit natpmp "$HOST" "$JOIN"
 done
+
+# No mapping on either side: the reply code.
+hr_upnpd_stop 1
+hr_upnpd 1 yes yes refuse || fail "miniupnpd did not start"
+hr_upnpd 2 yes yes refuse || fail "miniupnpd did not start"
+host reply "${HR}h1"
+says "$OUT/reply.err" 'opened no port' 5
+join reply "${HR}h2"
+says "$OUT/reply.join.out" '^zr1-' 8
+REPLY_CODE=$(grep -m1 '^zr1-' "$OUT/reply.join.out")
+[[ $REPLY_CODE == zr1-*-81.2.69.2,* ]] ||
+  fail "reply: the reply code lacks the joiner's outside address: $REPLY_CODE"
+echo "from --join to the reply code: $(($(now_ms) - JOIN_T0)) ms"
+ip netns exec "${HR}h1" "$RUN_DIR/zoftrel" --host --reply="$REPLY_CODE" 2>"$OUT/reply.hand.err" ||
+  fail "reply: --reply failed: $(cat "$OUT/reply.hand.err")"
+connected reply 12
+quit reply "$HOST" "$JOIN"
+
+# NATs that randomise ports: nothing connects, and both say what would.
+host random "${HR}h3" 'zt1-*-38517-192.168.3.2'
+says "$OUT/random.err" 'forward UDP port 38517' 15
+join random "${HR}h4"
+says "$OUT/random.join.err" 'forward UDP port 38517' 15
+echo "from --join to what would work: $(($(now_ms) - JOIN_T0)) ms"
+kill -0 "$HOST" && kill -0 "$JOIN" || fail "random: a program ended"
+quit random "$HOST" "$JOIN"
 
 echo "from --host to the code: UPnP $(median <"$OUT/upnp.times") ms," \
   "NAT-PMP $(median <"$OUT/natpmp.times") ms (median of $RUNS)"
 echo "from --join to connected: UPnP $(cat "$OUT/upnp.join.times") ms," \
-  "NAT-PMP $(cat "$OUT/natpmp.join.times") ms"
+  "NAT-PMP $(cat "$OUT/natpmp.join.times") ms, reply code $(cat "$OUT/reply.join.times") ms"
 echo "home router test passed"

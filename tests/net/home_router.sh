@@ -15,7 +15,10 @@
 #                              192.168.N.2; "random": the NAT randomises
 #                              source ports
 #   hr_outside NAME ADDRESS    a machine ${HR}NAME on the WAN itself
-#   hr_upnpd N UPNP NATPMP     miniupnpd on router N (yes/no each)
+#   hr_upnpd N UPNP NATPMP [refuse]
+#                              miniupnpd on router N (yes/no each);
+#                              "refuse": it maps nothing, but still tells
+#                              its outside address
 #   hr_upnpd_stop N            ends router N's miniupnpd
 #   hr_mappings N              the mappings router N holds now (count)
 #   hr_cleanup                 kills the daemons, removes the namespaces
@@ -86,9 +89,16 @@ hr_home() {
   ip -n "$h" route add default via "192.168.$n.1"
   ip netns exec "$r" sysctl -qw net.ipv4.ip_forward=1
   # What a home router does: out from the LAN under its own address,
-  # nothing new in but what miniupnpd maps (its chains, filled by it).
+  # nothing new in but what miniupnpd maps (its chains, filled by it); not
+  # to itself either, so that no unanswered datagram from outside holds
+  # the outside port a LAN machine's datagrams would go out from.
   ip netns exec "$r" nft -f - <<EOF
 table inet zt {
+  chain input {
+    type filter hook input priority 0; policy accept;
+    iifname "wan" ct state established,related accept
+    iifname "wan" drop
+  }
   chain forward {
     type filter hook forward priority 0; policy drop;
     ct state established,related accept
@@ -132,9 +142,9 @@ upnp_nat_table_name=zt
 upnp_forward_chain=miniupnpd
 upnp_nat_chain=prerouting_miniupnpd
 upnp_nat_postrouting_chain=postrouting_miniupnpd
-allow 1024-65535 192.168.$n.0/24 1024-65535
-deny 0-65535 0.0.0.0/0 0-65535
 EOF
+  [[ ${4:-} == refuse ]] || echo "allow 1024-65535 192.168.$n.0/24 1024-65535" >>"$conf"
+  echo "deny 0-65535 0.0.0.0/0 0-65535" >>"$conf"
   # -d: in the foreground, so that the pid is its own.
   ip netns exec "$r" miniupnpd -d -f "$conf" -P "$HR_WORK/miniupnpd$1.pid" \
     >"$HR_WORK/miniupnpd$1.log" 2>&1 &
