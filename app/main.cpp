@@ -184,6 +184,7 @@ int main(int argc, char *argv[]) {
       return 1;
     }
     QuitOnSignals(form.get());
+    form->CodeBox = options.Network && options.Host;
     form->PlayNetwork(std::move(session));
   }
   if (Application.Terminated)

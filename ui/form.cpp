@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QMessageBox>
 #include <cstdio>
 
 TForm1 *Form1 = nullptr;
@@ -686,6 +687,23 @@ void TForm1::ShowCode(const std::string &note) {
   std::fflush(stdout);
   if (NetCopy)
     NetCopy->setEnabled(true);
+  if (CodeBox) {
+    CodeBox = false;
+    auto *box = new QMessageBox(QMessageBox::Information, "Your connect code",
+                                QString::fromStdString("Send the other player this connect code:\n\n" +
+                                                       Net->Code.Format()),
+                                QMessageBox::NoButton, this);
+    box->setObjectName("CodeBox");
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton *copy = box->addButton("Copy", QMessageBox::AcceptRole);
+    box->addButton(QMessageBox::Close);
+    connect(copy, &QPushButton::clicked, this, [this] {
+      if (Net)
+        QGuiApplication::clipboard()->setText(QString::fromStdString(Net->Code.Format()));
+    });
+    box->open();
+  }
   // A joiner from the LAN may be in before the router has answered.
   if (Net->State == TNetState::Waiting)
     NetShow((note.empty() ? "" : note + " ") +

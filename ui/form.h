@@ -127,6 +127,9 @@ public:
   std::string ReplyText;
   TMapping Outside;
   bool OutsideAsked = false, ReplyDue = false;
+  // Hosting was chosen in the "Play over the network" dialog: the code is
+  // shown in a box of its own too.
+  bool CodeBox = false;
   // What opens a host's port on the home router, while the host waits
   // and plays; its mappings go when it does.
   std::unique_ptr<TPortMapper> Mapper;

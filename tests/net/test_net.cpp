@@ -5,6 +5,7 @@
 #include "net/datagram.h"
 #include "net/netsocket.h"
 #include "net/portmapper.h"
+#include "net/replycode.h"
 #include "net/session.h"
 #include "net/sourcebudget.h"
 
@@ -104,6 +105,37 @@ TEST(ConnectCode, RouterAddressWithItsOwnPort) {
     EXPECT_FALSE(TConnectCode::Parse(
         std::string("zt1-000102030405060708090a0b0c0d0e0f-38517-") + bad, read, error))
         << bad;
+}
+
+TEST(ReplyCode, MadeUnderTheHostsSecretAndRefusedUnderAnother) {
+  std::array<uint8_t, 16> secret{};
+  secret[0] = 7;
+  TReplyCode reply;
+  reply.Port = 40001;
+  reply.Addresses = {"81.2.69.2:40002", "2001:db8::5", "192.168.2.2"};
+  // The tag worked out with BLAKE2b apart from this program.
+  const std::string text = "zr1-40001-81.2.69.2:40002,2001:db8::5,192.168.2.2-39cf1c7a0aaaf64e";
+  EXPECT_EQ(reply.Format(secret), text);
+  TReplyCode read;
+  std::string error;
+  ASSERT_TRUE(TReplyCode::Parse(" " + text + "\r\n", secret, read, error)) << error;
+  EXPECT_EQ(read.Port, 40001);
+  EXPECT_EQ(read.Addresses, reply.Addresses);
+
+  std::array<uint8_t, 16> other = secret;
+  other[15] = 1;
+  EXPECT_FALSE(TReplyCode::Parse(text, other, read, error));
+  EXPECT_NE(error.find("not made for this game"), std::string::npos) << error;
+  // Damage anywhere: an address, the port, the tag, cut short.
+  std::vector<std::string> bad(5, text);
+  bad[0][12] = '3';
+  bad[1][5] = '5';
+  bad[2].back() = 'f';
+  bad[3].pop_back();
+  bad[4][1] = 't';
+  for (const std::string &b : bad) {
+    EXPECT_FALSE(TReplyCode::Parse(b, secret, read, error)) << b;
+  }
 }
 
 TEST(PortMapper, CodeAddressesOutsideFirstUnlessBehindASecondNat) {
