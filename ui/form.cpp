@@ -689,10 +689,10 @@ void TForm1::ShowCode(const std::string &note) {
     NetCopy->setEnabled(true);
   if (CodeBox) {
     CodeBox = false;
-    auto *box = new QMessageBox(QMessageBox::Information, "Your connect code",
-                                QString::fromStdString("Send the other player this connect code:\n\n" +
-                                                       Net->Code.Format()),
-                                QMessageBox::NoButton, this);
+    auto *box = new QMessageBox(
+        QMessageBox::Information, "Your connect code",
+        QString::fromStdString("Send the other player this connect code:\n\n" + Net->Code.Format()),
+        QMessageBox::NoButton, this);
     box->setObjectName("CodeBox");
     box->setTextInteractionFlags(Qt::TextSelectableByMouse);
     box->setAttribute(Qt::WA_DeleteOnClose);
