@@ -4,6 +4,7 @@
 // main window's contents are built ends the program with the "Application
 // Error" box.
 #include "app/options.h"
+#include "net/netsocket.h"
 #include "rtl/sysutils.h"
 #include "ui/about.h"
 #include "ui/form.h"
@@ -14,10 +15,13 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <unistd.h>
 
 static int StartUpFailed(const char *className, const void *address, const std::string &message) {
   QString text = QString::fromStdString(
@@ -52,6 +56,50 @@ static bool NoDisplay(const char *program) {
                "WAYLAND_DISPLAY is set)\n",
                QFileInfo(QString::fromLocal8Bit(program)).fileName().toLocal8Bit().constData());
   return true;
+}
+
+// Ctrl+C and SIGTERM end the program the orderly way, as its window's
+// close box does: a host's router mapping is deleted on the way out.
+static int QuitPipe[2] = {-1, -1};
+
+static void QuitOnSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = write(QuitPipe[1], &byte, 1);
+}
+
+static void QuitOnSignals(QObject *parent) {
+  if (pipe(QuitPipe) != 0)
+    return;
+  auto *notifier = new QSocketNotifier(QuitPipe[0], QSocketNotifier::Read, parent);
+  QObject::connect(notifier, &QSocketNotifier::activated, parent, [] { Application.Terminate(); });
+  struct sigaction action {};
+  action.sa_handler = QuitOnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+// --host --reply=CODE: the reply code goes to the host that runs on this
+// machine, over loopback; that host checks it with its secret.
+static int HandReply(uint16_t port, const std::string &code) {
+  TNetSocket probe;
+  if (probe.Bind(port)) {
+    std::fprintf(stderr,
+                 "zoftrel: no host runs on UDP port %u here: start the host first, then "
+                 "give it the reply code\n",
+                 unsigned(port));
+    return 1;
+  }
+  TNetSocket out;
+  sockaddr_in6 to;
+  if (!out.Open() || !TNetSocket::Address("127.0.0.1", port, to) ||
+      out.Send(reinterpret_cast<const uint8_t *>(code.data()), code.size(), to) < 0) {
+    std::fprintf(stderr, "zoftrel: cannot reach the host on port %u\n", unsigned(port));
+    return 1;
+  }
+  std::fprintf(stderr, "zoftrel: the reply code went to the host on port %u\n", unsigned(port));
+  return 0;
 }
 
 // "Play over the network": host, or join with a code pasted from a chat.
@@ -92,6 +140,9 @@ int main(int argc, char *argv[]) {
   TOptions options;
   if (int exitCode; !ReadOptions(argc, argv, options, std::cout, std::cerr, exitCode))
     return exitCode;
+  // A reply code for the host that runs here needs no window.
+  if (!options.Reply.empty())
+    return HandReply(options.Port, options.Reply);
   if (NoDisplay(argc > 0 && argv[0] ? argv[0] : "zoftrel"))
     return 1;
   PreferX11UnderWayland();
@@ -132,6 +183,8 @@ int main(int argc, char *argv[]) {
       std::fprintf(stderr, "zoftrel: %s\n", session->Message.c_str());
       return 1;
     }
+    QuitOnSignals(form.get());
+    form->CodeBox = options.Network && options.Host;
     form->PlayNetwork(std::move(session));
   }
   if (Application.Terminated)

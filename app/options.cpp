@@ -20,6 +20,8 @@ const char *const Usage =
     "  --host[=PORT] play red over the network: wait on UDP port PORT (38517\n"
     "                if not given) and show the connect code for the other player\n"
     "  --join=CODE   play blue over the network with the host's connect code\n"
+    "  --host[=PORT] --reply=CODE\n"
+    "                give the host running here the other player's reply code\n"
     "  --network     ask whether to host or to join a network game\n"
     "  --help        show this help and exit\n"
     "  --version     show the version and exit\n";
@@ -73,6 +75,15 @@ bool ReadOptions(int argc, const char *const argv[], TOptions &options, std::ost
         options.Port = uint16_t(port);
       continue;
     }
+    if (name == "--reply") {
+      const std::string_view code = equals == std::string_view::npos ? "" : arg.substr(equals + 1);
+      if (code.substr(0, 4) != "zr1-" || code.size() > 200) {
+        err << "zoftrel: --reply takes the other player's reply code (zr1-...)\n";
+        return false;
+      }
+      options.Reply = std::string(code);
+      continue;
+    }
     if (arg == "--network") {
       options.Network = true;
       continue;
@@ -105,6 +116,10 @@ bool ReadOptions(int argc, const char *const argv[], TOptions &options, std::ost
   }
   if (int(options.Host) + int(options.Join) + int(options.Network) > 1) {
     err << "zoftrel: --host, --join and --network: give one of them\n";
+    return false;
+  }
+  if (!options.Reply.empty() && !options.Host) {
+    err << "zoftrel: --reply goes with --host, for the host running on this machine\n";
     return false;
   }
   // Over the network the other side is the other player's.

@@ -19,6 +19,9 @@ struct TOptions {
   uint16_t Port = kDefaultPort;
   bool Join = false;
   TConnectCode JoinCode;
+  // With Host: the joiner's reply code, handed to the host already
+  // running on this machine (it alone knows the secret that checks it).
+  std::string Reply;
   // Ask in a small dialog whether to host or to join (the desktop
   // action "Play over the network").
   bool Network = false;

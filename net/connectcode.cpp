@@ -13,7 +13,10 @@ constexpr size_t kMaxAddresses = 8;
 bool NumericAddress(const std::string &text) {
   in_addr v4;
   in6_addr v6;
-  return inet_pton(AF_INET, text.c_str(), &v4) == 1 || inet_pton(AF_INET6, text.c_str(), &v6) == 1;
+  std::string host;
+  uint16_t port = 0;
+  return inet_pton(AF_INET, text.c_str(), &v4) == 1 ||
+         inet_pton(AF_INET6, text.c_str(), &v6) == 1 || TConnectCode::Split(text, 1, host, port);
 }
 
 int HexDigit(char c) {
@@ -107,6 +110,32 @@ bool TConnectCode::Parse(std::string_view text, TConnectCode &code, std::string 
     return false;
   }
   code = c;
+  return true;
+}
+
+bool TConnectCode::Split(const std::string &address, uint16_t port, std::string &host,
+                         uint16_t &hostPort) {
+  in_addr v4;
+  in6_addr v6;
+  if (inet_pton(AF_INET, address.c_str(), &v4) == 1 ||
+      inet_pton(AF_INET6, address.c_str(), &v6) == 1) {
+    host = address;
+    hostPort = port;
+    return true;
+  }
+  const size_t colon = address.rfind(':');
+  if (colon == std::string::npos || colon + 1 == address.size() || address.size() - colon > 6)
+    return false;
+  uint32_t p = 0;
+  for (char ch : address.substr(colon + 1)) {
+    if (ch < '0' || ch > '9')
+      return false;
+    p = p * 10 + uint32_t(ch - '0');
+  }
+  if (p == 0 || p > 65535 || inet_pton(AF_INET, address.substr(0, colon).c_str(), &v4) != 1)
+    return false;
+  host = address.substr(0, colon);
+  hostPort = uint16_t(p);
   return true;
 }
 

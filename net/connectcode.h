@@ -2,7 +2,9 @@
 // its UDP port and a random secret from which both derive the key that
 // authenticates every datagram. Written as
 //   zt1-<secret, 32 hex digits>-<port>-<address>[,<address>...]
-// with numeric IPv4 and IPv6 addresses.
+// with numeric IPv4 and IPv6 addresses. An IPv4 address may carry a port
+// of its own (a.b.c.d:PORT): a router's outside address, where the port
+// mapped to the host's is another one.
 #pragma once
 
 #include <array>
@@ -28,4 +30,8 @@ public:
   // IPv6 of the interfaces that are up, loopback only when there is
   // nothing else.
   static std::vector<std::string> LocalAddresses();
+  // An address of the code and the port to send to: its own, or `port`;
+  // false when it is not one.
+  static bool Split(const std::string &address, uint16_t port, std::string &host,
+                    uint16_t &hostPort);
 };

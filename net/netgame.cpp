@@ -130,6 +130,21 @@ bool TNetGame::Follow(int64_t nowMs) {
     // The host hears its first round trip soon after the welcome.
     if (Session.State == TNetState::Connected && RoundTripDue && Session.RoundTripMs >= 0)
       ShowConnected();
+    if (Session.State == TNetState::Waiting && !Session.HandedReply.empty()) {
+      const std::string code = std::move(Session.HandedReply);
+      Session.HandedReply.clear();
+      Window.NetReplyGiven(code);
+    }
+    if (Session.State == TNetState::Joining && Session.ReplyWanted && !ReplyAsked) {
+      ReplyAsked = true;
+      Window.NetReplyWanted();
+    }
+    if (Session.State == TNetState::Joining && Session.Message != Advice) {
+      // Nothing heard from the host yet: what would help.
+      Advice = Session.Message;
+      Report(Advice);
+      Window.NetShow(Advice);
+    }
     if (Session.State == TNetState::Waiting && !Session.Message.empty() &&
         Session.Message != Refusal) {
       // A joiner with another build was refused: say so, and keep waiting.
@@ -163,6 +178,7 @@ bool TNetGame::Follow(int64_t nowMs) {
     ResetGame();
     NextFrame = nowMs;
     ShowConnected();
+    Report(Session.LocalSide == 1 ? "connected: the other player joined" : "connected to the host");
     return true;
   }
   case TNetState::Waiting:

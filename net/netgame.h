@@ -18,6 +18,11 @@ public:
   virtual ~INetGameWindow() = default;
   // The status line says this now.
   virtual void NetShow(const std::string &text) = 0;
+  // A joiner has heard nothing from the host for a few seconds: the time
+  // to offer a reply code.
+  virtual void NetReplyWanted() {}
+  // A waiting host was handed a reply code on this machine (--reply).
+  virtual void NetReplyGiven(const std::string &code) { (void)code; }
   // A game is on: started and not over.
   virtual bool GameRunning() const = 0;
   // A game starts on this frame, on the battlefield just reset from the
@@ -92,6 +97,8 @@ private:
   TNetState Shown = TNetState::Closed;
   std::string Refusal;
   bool Held = false;
+  bool ReplyAsked = false;
+  std::string Advice;
   // The status line says connected before a round trip was measured.
   bool RoundTripDue = false;
   uint32_t Games = 0;

@@ -11,7 +11,10 @@
 namespace {
 
 constexpr int64_t kSilenceMs = 5000;
+constexpr int64_t kReplyAfterMs = 3000;
 constexpr int64_t kJoinTimeoutMs = 10000;
+constexpr int64_t kGiveUpMs = 180000;
+constexpr int64_t kPunchMs = 10000;
 constexpr int64_t kHelloEveryMs = 200;
 constexpr size_t kMaxQueue = 256;
 // While the frames rest, the host sends a keep-alive every 2 s and the
@@ -70,7 +73,10 @@ bool TNetSession::Join(const TConnectCode &code) {
   Targets.clear();
   for (const std::string &address : code.Addresses) {
     sockaddr_in6 to;
-    if (TNetSocket::Address(address, code.Port, to) && Udp.Reaches(to))
+    std::string host;
+    uint16_t port = 0;
+    if (TConnectCode::Split(address, code.Port, host, port) &&
+        TNetSocket::Address(host, port, to) && Udp.Reaches(to))
       Targets.push_back(to);
   }
   Attach(false, code.Secret, 0);
@@ -169,12 +175,28 @@ void TNetSession::Poll(int64_t nowMs) {
   for (ssize_t n; (n = Udp.Receive(buffer, sizeof buffer, source)) >= 0;)
     Receive(buffer, size_t(n), source, nowMs);
   switch (State) {
-  case TNetState::Joining:
-    if (nowMs - Started > kJoinTimeoutMs)
-      Fail(TNetState::Lost, "No answer from the host within 10 s: check the connect code, and "
-                            "that the host's port is reachable");
-    else if (nowMs - LastHello >= kHelloEveryMs)
+  case TNetState::Waiting:
+    if (nowMs < PunchUntil && nowMs - LastHello >= kHelloEveryMs)
       Greet(nowMs);
+    break;
+  case TNetState::Joining:
+    if (nowMs - Started > kReplyAfterMs)
+      ReplyWanted = true;
+    if (nowMs - Started > kGiveUpMs) {
+      Fail(TNetState::Lost, "No answer from the host within 3 minutes: the game is off");
+    } else {
+      if (nowMs - Started > kJoinTimeoutMs && !Advised) {
+        // Still trying: the host may yet paste the reply code.
+        Advised = true;
+        Message = "No answer from the host within 10 s: check the connect code. If it is right, "
+                  "the host's port cannot be reached from here: the host can forward UDP port " +
+                  std::to_string(Code.Port) +
+                  " on their router to their machine, or you play over IPv6, or both join one "
+                  "VPN; or the host pastes your reply code";
+      }
+      if (nowMs - LastHello >= kHelloEveryMs)
+        Greet(nowMs);
+    }
     break;
   case TNetState::Connected:
     if (nowMs - LastHeard > kSilenceMs) {
@@ -199,8 +221,10 @@ void TNetSession::Poll(int64_t nowMs) {
 
 int64_t TNetSession::NextDeadline(int64_t nowMs) const {
   switch (State) {
+  case TNetState::Waiting:
+    return nowMs < PunchUntil ? std::max(LastHello + kHelloEveryMs, nowMs) : -1;
   case TNetState::Joining:
-    return std::min(LastHello + kHelloEveryMs, Started + kJoinTimeoutMs + 1);
+    return std::min(LastHello + kHelloEveryMs, Started + kGiveUpMs + 1);
   case TNetState::Connected: {
     // As Poll decides: silence, the resend after a frame and a half (or
     // the keep-alive), the copy after half a frame.
@@ -230,6 +254,14 @@ void TNetSession::Receive(const uint8_t *data, size_t size, const sockaddr_in6 &
   // datagrams are opened.
   if (PeerKnown ? !TNetSocket::Same(from, Peer) : !Strangers.Take(from, nowMs)) {
     ++DatagramsDropped;
+    return;
+  }
+  if (State == TNetState::Waiting && size > 4 && size <= 200 && std::memcmp(data, "zr1-", 4) == 0 &&
+      (IN6_IS_ADDR_LOOPBACK(&from.sin6_addr) ||
+       (IN6_IS_ADDR_V4MAPPED(&from.sin6_addr) && from.sin6_addr.s6_addr[12] == 127))) {
+    // The reply code from this machine's own --reply; its tag is checked
+    // with the secret before anything is sent.
+    HandedReply.assign(reinterpret_cast<const char *>(data), size);
     return;
   }
   uint8_t plain[kMaxDatagram];
@@ -283,7 +315,33 @@ void TNetSession::Receive(const uint8_t *data, size_t size, const sockaddr_in6 &
                         "): refused; both need the same program";
     return;
   }
+  if (State == TNetState::Joining && m.Type == TMessageType::Hello) {
+    // The host answers a reply code from an address of its own: greet it
+    // there too, at once.
+    if (std::none_of(Targets.begin(), Targets.end(),
+                     [&](const sockaddr_in6 &t) { return TNetSocket::Same(t, from); }) &&
+        Targets.size() < 16)
+      Targets.push_back(from);
+    LastHello = nowMs - kHelloEveryMs;
+    return;
+  }
   HandleMessage(m, nowMs);
+}
+
+void TNetSession::Punch(const TReplyCode &reply, int64_t nowMs) {
+  if (State != TNetState::Waiting)
+    return;
+  Targets.clear();
+  for (const std::string &address : reply.Addresses) {
+    sockaddr_in6 to;
+    std::string host;
+    uint16_t port = 0;
+    if (TConnectCode::Split(address, reply.Port, host, port) &&
+        TNetSocket::Address(host, port, to) && Udp.Reaches(to))
+      Targets.push_back(to);
+  }
+  PunchUntil = nowMs + kPunchMs;
+  LastHello = nowMs - kHelloEveryMs;
 }
 
 void TNetSession::Connect(const sockaddr_in6 &peer, uint64_t instance, int64_t nowMs) {

@@ -22,6 +22,7 @@
 #include "net/connectcode.h"
 #include "net/datagram.h"
 #include "net/netsocket.h"
+#include "net/replycode.h"
 #include "net/sourcebudget.h"
 #include "net/statehash.h"
 
@@ -73,6 +74,10 @@ public:
   // A session without a socket, in the given role, for tests that hand
   // it datagrams or messages themselves.
   void Attach(bool host, const std::array<uint8_t, 16> &secret, int64_t nowMs);
+  // A host given the joiner's reply code sends to its addresses for
+  // 10 s, while the joiner sends to the host's: each side's datagrams
+  // open its own NAT or firewall for the other's.
+  void Punch(const TReplyCode &reply, int64_t nowMs);
   // Tells the other side that this one goes, and closes the port.
   void Close();
 
@@ -80,6 +85,8 @@ public:
   void Poll(int64_t nowMs);
   // The socket, for a caller that waits on it; -1 when there is none.
   int Socket() const { return Udp.Fd(); }
+  // The socket's local port (a joiner's is the system's choice).
+  uint16_t LocalPort() const { return Udp.Port(); }
   // When Poll next has work that no datagram brings (a hello, frames to
   // send again, a silence to notice); -1 when only a datagram can bring
   // any.
@@ -102,6 +109,12 @@ public:
   void HandleMessage(const TMessage &message, int64_t nowMs);
 
   TNetState State = TNetState::Closed;
+  // A joiner has heard nothing from the host for 3 s: its window offers a
+  // reply code. It goes on trying for 3 minutes.
+  bool ReplyWanted = false;
+  // A reply code handed to a waiting host over loopback (--reply), not
+  // yet checked.
+  std::string HandedReply;
   // What a player should read about the state: the refusal, the lost
   // connection, the tick where the games went apart.
   std::string Message;
@@ -176,6 +189,9 @@ private:
 
   bool Clocked = false;
   int64_t Started = 0, LastHeard = 0, LastSent = -1000000, LastHello = -1000000;
+  // A host sends hellos to a reply code's addresses until then.
+  int64_t PunchUntil = -1;
+  bool Advised = false;
   uint16_t PeerTime = 0;
   int64_t PeerTimeAt = 0;
   bool PeerTimeKnown = false;

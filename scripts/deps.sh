@@ -5,7 +5,7 @@ set -euo pipefail
 
 PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins libsdl2-dev
   libpulse-dev libfluidsynth-dev timgm6mb-soundfont fonts-comic-neue fonts-dejavu-core libgtest-dev
-  libbenchmark-dev libxcb1-dev libxcb-xkb-dev libsodium-dev)
+  libbenchmark-dev libxcb1-dev libxcb-xkb-dev libsodium-dev libminiupnpc-dev libnatpmp-dev)
 if [[ ${1:-play} == package || ${1:-play} == test ]]; then
   # cpack's dependency list: dpkg-shlibdeps, and file to find the programs.
   PACKAGES+=(dpkg-dev file)
@@ -13,7 +13,8 @@ fi
 if [[ ${1:-play} == test ]]; then
   PACKAGES+=(xvfb xauth xdotool x11-xkb-utils imagemagick sox clang libclang-rt-14-dev llvm
     desktop-file-utils appstream lintian openbox x11-utils pulseaudio pulseaudio-utils
-    pipewire pipewire-pulse wireplumber dbus)
+    pipewire pipewire-pulse wireplumber dbus
+    miniupnpd-nftables miniupnpc nftables)
 fi
 
 missing=()
@@ -28,3 +29,8 @@ echo "Installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 "${SUDO[@]}" apt-get update -q
 "${SUDO[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}"
+# The home-router test starts its own miniupnpd with its own configuration;
+# the package's service must not run beside it (nor at all on this machine).
+if [[ " ${missing[*]} " == *" miniupnpd-nftables "* ]] && command -v systemctl >/dev/null; then
+  "${SUDO[@]}" systemctl disable --now miniupnpd 2>/dev/null || true
+fi

@@ -6,7 +6,10 @@
 #include "ui/pictures.h"
 #include "ui/winsys/application.h"
 
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QGuiApplication>
+#include <QMessageBox>
 #include <cstdio>
 
 TForm1 *Form1 = nullptr;
@@ -594,14 +597,170 @@ bool TForm1::PlayNetwork(std::unique_ptr<TNetSession> session) {
   NetGame = std::make_unique<TNetGame>(*Net, *this);
   NetWait = new TNetWaiter(
       *NetGame, [this] { NetEnded(); }, this);
-  if (Net->LocalSide == 1) {
-    std::printf("%s\n", Net->Code.Format().c_str());
-    std::fflush(stdout);
+  NetCopy = new QPushButton("Copy", this);
+  NetCopy->setObjectName("NetCopy");
+  NetCopy->setGeometry(NetStatus->x() + NetStatus->width() + 4, 4, 56, 24);
+  NetCopy->setFocusPolicy(Qt::NoFocus);
+  NetCopy->setToolTip("Put the connect code on the clipboard");
+  connect(NetCopy, &QPushButton::clicked, this, [this] {
+    if (Net)
+      QGuiApplication::clipboard()->setText(
+          QString::fromStdString(Net->LocalSide == 1 ? Net->Code.Format() : ReplyText));
+  });
+  if (Net->LocalSide == 2) {
+    // Hidden until there is a reply code to copy; the router's outside
+    // address goes into it.
+    if (TPortMapper::Enabled()) {
+      OutsideAsked = true;
+      Mapper = std::make_unique<TPortMapper>();
+      Mapper->Start(
+          0,
+          [this](const TMapping &mapping) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, mapping] {
+                  Outside = mapping;
+                  OutsideAsked = false;
+                  OfferReply();
+                },
+                Qt::QueuedConnection);
+          },
+          false);
+    }
+    return true;
   }
+  NetReply = new QLineEdit(this);
+  NetReply->setObjectName("NetReply");
+  NetReply->setGeometry(NetStatus->x(), 32, NetStatus->width(), 24);
+  NetReply->setPlaceholderText("The other player's reply code, if they have one: paste it here, "
+                               "then Enter");
+  NetReply->setFocusPolicy(Qt::ClickFocus);
+  connect(NetReply, &QLineEdit::returnPressed, this,
+          [this] { TakeReply(NetReply->text().toStdString()); });
+  NetReply->show();
+  NetCopy->show();
+  if (!TPortMapper::Enabled()) {
+    ShowCode("");
+    return true;
+  }
+  // The window is there at once; the code follows with the router's
+  // answer, within about 3 s.
+  NetCopy->setEnabled(false);
+  NetShow("Opening the port on your router\u2026");
+  Mapper = std::make_unique<TPortMapper>();
+  Mapper->Start(Net->Code.Port, [this](const TMapping &mapping) {
+    QMetaObject::invokeMethod(
+        this, [this, mapping] { HostMapped(mapping); }, Qt::QueuedConnection);
+  });
   return true;
 }
 
+void TForm1::HostMapped(const TMapping &mapping) {
+  if (!Net)
+    return;
+  bool secondNat = false;
+  Net->Code.Addresses =
+      TPortMapper::CodeAddresses(mapping, Net->Code.Port, Net->Code.Addresses, secondNat);
+  const std::string port = std::to_string(Net->Code.Port);
+  std::string note;
+  if (!mapping.Mapped)
+    note = "Your router opened no port (" + mapping.Failure +
+           "). If the other player cannot join: forward UDP port " + port +
+           " on your router to this machine, or play over IPv6, or both join one VPN.";
+  else if (secondNat)
+    note = "Your router opened port " + std::to_string(mapping.ExternalPort) + " (" +
+           mapping.Method + "), but its outside address " + mapping.External +
+           " is behind a second NAT (your provider's, or another router): a player outside may "
+           "not reach you. Play over IPv6, or both join one VPN.";
+  else if (mapping.External.empty())
+    note = "Your router opened port " + std::to_string(mapping.ExternalPort) + " (" +
+           mapping.Method + ") but did not say its outside address.";
+  else
+    note = "Your router opened port " + std::to_string(mapping.ExternalPort) + " (" +
+           mapping.Method + ") on " + mapping.External + ".";
+  std::fprintf(stderr, "zoftrel: %s\n", note.c_str());
+  ShowCode(note);
+}
+
+void TForm1::ShowCode(const std::string &note) {
+  std::printf("%s\n", Net->Code.Format().c_str());
+  std::fflush(stdout);
+  if (NetCopy)
+    NetCopy->setEnabled(true);
+  if (CodeBox) {
+    CodeBox = false;
+    auto *box = new QMessageBox(
+        QMessageBox::Information, "Your connect code",
+        QString::fromStdString("Send the other player this connect code:\n\n" + Net->Code.Format()),
+        QMessageBox::NoButton, this);
+    box->setObjectName("CodeBox");
+    box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton *copy = box->addButton("Copy", QMessageBox::AcceptRole);
+    box->addButton(QMessageBox::Close);
+    connect(copy, &QPushButton::clicked, this, [this] {
+      if (Net)
+        QGuiApplication::clipboard()->setText(QString::fromStdString(Net->Code.Format()));
+    });
+    box->open();
+  }
+  // A joiner from the LAN may be in before the router has answered.
+  if (Net->State == TNetState::Waiting)
+    NetShow((note.empty() ? "" : note + " ") +
+            "Waiting for the other player. Connect code: " + Net->Code.Format());
+}
+
+void TForm1::NetReplyWanted() {
+  ReplyDue = true;
+  OfferReply();
+}
+
+void TForm1::OfferReply() {
+  if (!Net || !ReplyDue || OutsideAsked || !ReplyText.empty() || Net->State != TNetState::Joining)
+    return;
+  TReplyCode reply;
+  reply.Port = Net->LocalPort();
+  bool secondNat = false;
+  reply.Addresses =
+      TPortMapper::CodeAddresses(Outside, reply.Port, TConnectCode::LocalAddresses(), secondNat);
+  ReplyText = reply.Format(Net->Code.Secret);
+  std::printf("%s\n", ReplyText.c_str());
+  std::fflush(stdout);
+  std::fprintf(stderr,
+               "zoftrel: no answer from the host yet; the host can paste this reply "
+               "code: %s\n",
+               ReplyText.c_str());
+  NetCopy->show();
+  NetShow("No answer from the host yet.");
+}
+
+void TForm1::TakeReply(const std::string &text) {
+  if (!Net || Net->State != TNetState::Waiting)
+    return;
+  TReplyCode reply;
+  std::string error;
+  if (!TReplyCode::Parse(text, Net->Code.Secret, reply, error)) {
+    std::fprintf(stderr, "zoftrel: reply code refused: %s\n", error.c_str());
+    NetShow("That reply code is refused: " + error + ". Connect code: " + Net->Code.Format());
+    return;
+  }
+  std::fprintf(stderr, "zoftrel: reply code taken: sending to the other player for 10 s\n");
+  NetShow("Reply code taken: sending to the other player for 10 s. Connect code: " +
+          Net->Code.Format());
+  Net->Punch(reply, TNetGame::Clock());
+  NetWait->Wake();
+}
+
 void TForm1::NetShow(const std::string &text) {
+  if (NetReply && Net && Net->State != TNetState::Waiting)
+    NetReply->hide();
+  // A joiner's reply code stays in view while it waits.
+  if (Net && Net->LocalSide == 2 && Net->State == TNetState::Joining && !ReplyText.empty()) {
+    NetStatus->setText(
+        QString::fromStdString(text + " Send the host your reply code: " + ReplyText));
+    NetStatus->setCursorPosition(0);
+    return;
+  }
   NetStatus->setText(QString::fromStdString(text));
   NetStatus->setCursorPosition(0);
 }
@@ -611,6 +770,12 @@ void TForm1::NetShow(const std::string &text) {
 void TForm1::NetEnded() {
   NetWait->deleteLater();
   NetWait = nullptr;
+  // The port is closed: so is its mapping on the router.
+  Mapper.reset();
+  if (NetCopy)
+    NetCopy->hide();
+  if (NetReply)
+    NetReply->hide();
   NetGame.reset();
   Net.reset();
   BackToStart(TFlow::Instructions);

@@ -7,6 +7,7 @@
 #include "game/gamewindow.h"
 #include "music/mediaplayer.h"
 #include "net/netgame.h"
+#include "net/portmapper.h"
 #include "net/session.h"
 #include "sound/sfxslib.h"
 #include "sound/sfxsnd.h"
@@ -20,6 +21,7 @@
 #include "ui/winsys/timer.h"
 
 #include <QLineEdit>
+#include <QPushButton>
 #include <QStringList>
 #include <cstdint>
 #include <memory>
@@ -115,12 +117,30 @@ public:
   std::unique_ptr<TNetGame> NetGame;
   QLineEdit *NetStatus = nullptr;
   TNetWaiter *NetWait = nullptr;
+  // The Copy button, which puts the connect code (host) or the reply
+  // code (joiner) on the clipboard.
+  QPushButton *NetCopy = nullptr;
+  // The host's field for the joiner's reply code.
+  QLineEdit *NetReply = nullptr;
+  // A joiner's reply code, once its window offers one; its router's
+  // outside address, once asked.
+  std::string ReplyText;
+  TMapping Outside;
+  bool OutsideAsked = false, ReplyDue = false;
+  // Hosting was chosen in the "Play over the network" dialog: the code is
+  // shown in a box of its own too.
+  bool CodeBox = false;
+  // What opens a host's port on the home router, while the host waits
+  // and plays; its mappings go when it does.
+  std::unique_ptr<TPortMapper> Mapper;
   // Opens the session that plays this window's game over the network;
   // false, with the reason in Net->Message, when it cannot be opened.
   bool PlayNetwork(std::unique_ptr<TNetSession> session);
 
   // The window's side of a network game.
   void NetShow(const std::string &text) override;
+  void NetReplyWanted() override;
+  void NetReplyGiven(const std::string &code) override { TakeReply(code); }
   bool GameRunning() const override { return Flow == TFlow::Running || Flow == TFlow::Paused; }
   // The start of a game, once decided.
   void StartGame() override;
@@ -166,6 +186,16 @@ private:
   // view (Ready) or on the instruction screen (Instructions).
   void BackToStart(TFlow flow);
   void NetEnded();
+  // The router's answer: the connect code with the outside address first,
+  // printed and shown.
+  void HostMapped(const TMapping &mapping);
+  // The connect code on standard output and in the status line.
+  void ShowCode(const std::string &note);
+  // The joiner's reply code, once 3 s have gone by without an answer and
+  // its router has said its outside address (or nothing).
+  void OfferReply();
+  // The reply code pasted into the host's window or given with --reply.
+  void TakeReply(const std::string &text);
 };
 
 extern TForm1 *Form1;

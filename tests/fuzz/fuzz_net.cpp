@@ -4,8 +4,11 @@
 // datagram sealed with the session's own key (so that it passes the
 // authentication and reaches the replay window and the decoder), the same
 // under the short header (the first byte sets the sequence's step),
-// raw bytes, a local event, a frame run, or time passing.
+// raw bytes (also read as a reply code under the session's secret, which
+// a host then sends to, and which must read back the same once written
+// again), a local event, a frame run, or time passing.
 #include "net/datagram.h"
+#include "net/replycode.h"
 #include "net/session.h"
 
 #include <cstddef>
@@ -50,9 +53,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         session.Receive(sealed, s, from, now);
       break;
     }
-    case 2:
+    case 2: {
       session.Receive(bytes, n, from, now);
+      TReplyCode reply, again;
+      std::string error;
+      if (TReplyCode::Parse({reinterpret_cast<const char *>(bytes), n}, secret, reply, error)) {
+        if (!TReplyCode::Parse(reply.Format(secret), secret, again, error) ||
+            again.Port != reply.Port || again.Addresses != reply.Addresses)
+          __builtin_trap();
+        session.Punch(reply, now);
+      }
       break;
+    }
     case 3:
       if (n)
         session.LocalEvent(bytes[0]);

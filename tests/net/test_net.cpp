@@ -4,6 +4,8 @@
 #include "net/connectcode.h"
 #include "net/datagram.h"
 #include "net/netsocket.h"
+#include "net/portmapper.h"
+#include "net/replycode.h"
 #include "net/session.h"
 #include "net/sourcebudget.h"
 
@@ -82,6 +84,111 @@ TEST(ConnectCode, WrittenAndReadBackAndFaultsNamed) {
   }
   // A failed read leaves the code as it was.
   EXPECT_EQ(read.Port, 38517);
+}
+
+TEST(ConnectCode, RouterAddressWithItsOwnPort) {
+  TConnectCode read;
+  std::string error, host;
+  uint16_t port = 0;
+  ASSERT_TRUE(TConnectCode::Parse(
+      "zt1-000102030405060708090a0b0c0d0e0f-38517-81.2.69.1:40001,2001:db8::1,10.0.0.2", read,
+      error))
+      << error;
+  ASSERT_TRUE(TConnectCode::Split(read.Addresses[0], read.Port, host, port));
+  EXPECT_EQ(host, "81.2.69.1");
+  EXPECT_EQ(port, 40001);
+  ASSERT_TRUE(TConnectCode::Split(read.Addresses[1], read.Port, host, port));
+  EXPECT_EQ(host, "2001:db8::1");
+  EXPECT_EQ(port, 38517);
+  // A port only after IPv4, and a real one.
+  for (const char *bad : {"2001:db8::1:x", "81.2.69.1:0", "81.2.69.1:65536", "81.2.69.1:", "a:1"})
+    EXPECT_FALSE(TConnectCode::Parse(
+        std::string("zt1-000102030405060708090a0b0c0d0e0f-38517-") + bad, read, error))
+        << bad;
+}
+
+TEST(ReplyCode, MadeUnderTheHostsSecretAndRefusedUnderAnother) {
+  std::array<uint8_t, 16> secret{};
+  secret[0] = 7;
+  TReplyCode reply;
+  reply.Port = 40001;
+  reply.Addresses = {"81.2.69.2:40002", "2001:db8::5", "192.168.2.2"};
+  // The tag worked out with BLAKE2b apart from this program.
+  const std::string text = "zr1-40001-81.2.69.2:40002,2001:db8::5,192.168.2.2-39cf1c7a0aaaf64e";
+  EXPECT_EQ(reply.Format(secret), text);
+  TReplyCode read;
+  std::string error;
+  ASSERT_TRUE(TReplyCode::Parse(" " + text + "\r\n", secret, read, error)) << error;
+  EXPECT_EQ(read.Port, 40001);
+  EXPECT_EQ(read.Addresses, reply.Addresses);
+
+  std::array<uint8_t, 16> other = secret;
+  other[15] = 1;
+  EXPECT_FALSE(TReplyCode::Parse(text, other, read, error));
+  EXPECT_NE(error.find("not made for this game"), std::string::npos) << error;
+  // Damage anywhere: an address, the port, the tag, cut short.
+  std::vector<std::string> bad(5, text);
+  bad[0][12] = '3';
+  bad[1][5] = '5';
+  bad[2].back() = 'f';
+  bad[3].pop_back();
+  bad[4][1] = 't';
+  for (const std::string &b : bad) {
+    EXPECT_FALSE(TReplyCode::Parse(b, secret, read, error)) << b;
+  }
+}
+
+TEST(PortMapper, CodeAddressesOutsideFirstUnlessBehindASecondNat) {
+  const std::vector<std::string> local = {"192.168.1.20", "2001:db8:5::20", "10.8.0.3"};
+  TMapping m;
+  m.Mapped = true;
+  m.External = "81.2.69.1";
+  m.ExternalPort = 38517;
+  bool second = true;
+  EXPECT_EQ(TPortMapper::CodeAddresses(m, 38517, local, second),
+            (std::vector<std::string>{"81.2.69.1", "2001:db8:5::20", "192.168.1.20", "10.8.0.3"}));
+  EXPECT_FALSE(second);
+  m.ExternalPort = 38518;
+  EXPECT_EQ(TPortMapper::CodeAddresses(m, 38517, local, second)[0], "81.2.69.1:38518");
+  // A carrier's shared address: reachable from nobody outside.
+  m.External = "100.71.3.9";
+  m.ExternalPort = 38517;
+  EXPECT_EQ(TPortMapper::CodeAddresses(m, 38517, local, second),
+            (std::vector<std::string>{"2001:db8:5::20", "192.168.1.20", "10.8.0.3", "100.71.3.9"}));
+  EXPECT_TRUE(second);
+  // Nothing mapped: the outside address still first, for a reply code.
+  m.Mapped = false;
+  m.External = "81.2.69.1";
+  EXPECT_EQ(TPortMapper::CodeAddresses(m, 38517, local, second).size(), 4u);
+  EXPECT_FALSE(second);
+  m.External.clear();
+  EXPECT_EQ(TPortMapper::CodeAddresses(m, 38517, local, second),
+            (std::vector<std::string>{"2001:db8:5::20", "192.168.1.20", "10.8.0.3"}));
+  for (const char *a : {"10.1.2.3", "172.31.0.1", "192.168.0.1", "100.64.0.1", "100.127.255.255",
+                        "169.254.1.1", "127.0.0.1"})
+    EXPECT_TRUE(TPortMapper::PrivateIPv4(a)) << a;
+  for (const char *a : {"81.2.69.1", "172.32.0.1", "100.128.0.1", "11.0.0.1", "2001:db8::1"})
+    EXPECT_FALSE(TPortMapper::PrivateIPv4(a)) << a;
+}
+
+TEST(PortMapper, RenewedAtHalfTheLeaseAndRetriedWhileItLasts) {
+  TMappingSchedule s;
+  EXPECT_EQ(s.Next(), -1);
+  s.Mapped(1000, 3600);
+  EXPECT_EQ(s.Next(), 1801000);
+  // The renewal fails: again a minute later, until the lease runs out.
+  s.Failed(1801000);
+  EXPECT_EQ(s.Next(), 1861000);
+  s.Failed(3541000);
+  EXPECT_EQ(s.Next(), -1);
+  // A router that grants less than asked for.
+  s.Mapped(5000, 120);
+  EXPECT_EQ(s.Next(), 65000);
+  // A permanent mapping (error 725) is never renewed.
+  s.Mapped(7000, 0);
+  EXPECT_EQ(s.Next(), -1);
+  s.Failed(8000);
+  EXPECT_EQ(s.Next(), -1);
 }
 
 TEST(Datagram, FramesMessageBytesAndEveryFaultRejected) {
