@@ -19,7 +19,9 @@ bool NumericAddress(const std::string &text) {
          inet_pton(AF_INET6, text.c_str(), &v6) == 1 || TConnectCode::Split(text, 1, host, port);
 }
 
-int HexDigit(char c) {
+} // namespace
+
+int TConnectCode::HexDigit(char c) {
   if (c >= '0' && c <= '9')
     return c - '0';
   if (c >= 'a' && c <= 'f')
@@ -28,8 +30,6 @@ int HexDigit(char c) {
     return c - 'A' + 10;
   return -1;
 }
-
-} // namespace
 
 std::string TConnectCode::Format() const {
   static const char digits[] = "0123456789abcdef";

@@ -30,6 +30,8 @@ public:
   // IPv6 of the interfaces that are up, loopback only when there is
   // nothing else.
   static std::vector<std::string> LocalAddresses();
+  // A hexadecimal digit's value, -1 for none.
+  static int HexDigit(char c);
   // An address of the code and the port to send to: its own, or `port`;
   // false when it is not one.
   static bool Split(const std::string &address, uint16_t port, std::string &host,

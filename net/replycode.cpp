@@ -21,16 +21,6 @@ std::array<uint8_t, kTagBytes> Tag(std::string_view text, const std::array<uint8
   return tag;
 }
 
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
-}
-
 } // namespace
 
 std::string TReplyCode::Format(const std::array<uint8_t, 16> &secret) const {
@@ -64,7 +54,8 @@ bool TReplyCode::Parse(std::string_view text, const std::array<uint8_t, 16> &sec
   }
   std::array<uint8_t, kTagBytes> tag;
   for (size_t i = 0; i < kTagBytes; ++i) {
-    const int hi = HexDigit(text[tagAt + 1 + 2 * i]), lo = HexDigit(text[tagAt + 2 + 2 * i]);
+    const int hi = TConnectCode::HexDigit(text[tagAt + 1 + 2 * i]),
+              lo = TConnectCode::HexDigit(text[tagAt + 2 + 2 * i]);
     if (hi < 0 || lo < 0) {
       error = "the reply code is damaged";
       return false;

@@ -77,7 +77,7 @@ differ=$(compare -metric AE "$OUT/red.png[$FIELD]" "$OUT/blue.png[$FIELD]" null:
 [[ $differ == 0 ]] || fail "the fields differ in $differ pixels ($OUT/red.png, $OUT/blue.png)"
 # The joiner goes away without a word: within 5 s the host says that the
 # connection is lost, and goes on running.
-kill "${PIDS[1]}"
+kill -KILL "${PIDS[1]}"
 gone=$SECONDS
 until grep -q 'Connection lost' "$OUT/host.err"; do
   ((SECONDS - gone <= 7)) || fail "the host did not notice the lost connection: $(cat "$OUT/host.err")"
