@@ -31,13 +31,26 @@ int TConnectCode::HexDigit(char c) {
   return -1;
 }
 
-std::string TConnectCode::Format() const {
+void TConnectCode::AppendHex(std::string &s, std::span<const uint8_t> bytes) {
   static const char digits[] = "0123456789abcdef";
-  std::string s(kPrefix);
-  for (uint8_t b : Secret) {
+  for (uint8_t b : bytes) {
     s += digits[b >> 4];
     s += digits[b & 15];
   }
+}
+
+std::string_view TConnectCode::Trimmed(std::string_view text) {
+  while (!text.empty() && (text.front() == ' ' || text.front() == '\n' || text.front() == '\t'))
+    text.remove_prefix(1);
+  while (!text.empty() &&
+         (text.back() == ' ' || text.back() == '\n' || text.back() == '\r' || text.back() == '\t'))
+    text.remove_suffix(1);
+  return text;
+}
+
+std::string TConnectCode::Format() const {
+  std::string s(kPrefix);
+  AppendHex(s, Secret);
   s += '-' + std::to_string(Port) + '-';
   for (size_t i = 0; i < Addresses.size(); ++i)
     s += (i ? "," : "") + Addresses[i];
@@ -45,12 +58,7 @@ std::string TConnectCode::Format() const {
 }
 
 bool TConnectCode::Parse(std::string_view text, TConnectCode &code, std::string &error) {
-  // Spaces and line ends from a chat window's copy around the code.
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\n' || text.front() == '\t'))
-    text.remove_prefix(1);
-  while (!text.empty() &&
-         (text.back() == ' ' || text.back() == '\n' || text.back() == '\r' || text.back() == '\t'))
-    text.remove_suffix(1);
+  text = Trimmed(text);
   if (text.substr(0, kPrefix.size()) != kPrefix) {
     error = "a connect code begins with \"zt1-\"";
     return false;

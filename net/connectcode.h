@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,6 +33,11 @@ public:
   static std::vector<std::string> LocalAddresses();
   // A hexadecimal digit's value, -1 for none.
   static int HexDigit(char c);
+  // Appends `bytes` in lower-case hexadecimal.
+  static void AppendHex(std::string &s, std::span<const uint8_t> bytes);
+  // A code as pasted, without the spaces and line ends a chat window's
+  // copy puts around it.
+  static std::string_view Trimmed(std::string_view text);
   // An address of the code and the port to send to: its own, or `port`;
   // false when it is not one.
   static bool Split(const std::string &address, uint16_t port, std::string &host,

@@ -51,6 +51,17 @@ bool NatPmpAnswer(natpmp_t &n, int64_t deadline, natpmpresp_t &answer) {
   }
 }
 
+// The router's outside address by `deadline`; empty when it gave none.
+std::string NatPmpPublicAddress(natpmp_t &n, int64_t deadline) {
+  natpmpresp_t answer{};
+  if (sendpublicaddressrequest(&n) < 0 || !NatPmpAnswer(n, deadline, answer) ||
+      answer.type != NATPMP_RESPTYPE_PUBLICADDRESS)
+    return {};
+  char text[INET_ADDRSTRLEN] = {};
+  inet_ntop(AF_INET, &answer.pnu.publicaddress.addr, text, sizeof text);
+  return text;
+}
+
 } // namespace
 
 void TMappingSchedule::Mapped(int64_t nowMs, uint32_t leaseS) {
@@ -266,12 +277,7 @@ TMapping TPortMapper::MapNatPmp(uint16_t port, uint32_t lifetime, int deadlineMs
   natpmpresp_t answer{};
   if (!Map) {
     m.Failure = "nothing asked";
-    if (sendpublicaddressrequest(&n) >= 0 && NatPmpAnswer(n, deadline, answer) &&
-        answer.type == NATPMP_RESPTYPE_PUBLICADDRESS) {
-      char text[INET_ADDRSTRLEN] = {};
-      inet_ntop(AF_INET, &answer.pnu.publicaddress.addr, text, sizeof text);
-      m.External = text;
-    }
+    m.External = NatPmpPublicAddress(n, deadline);
     closenatpmp(&n);
     return m;
   }
@@ -285,12 +291,7 @@ TMapping TPortMapper::MapNatPmp(uint16_t port, uint32_t lifetime, int deadlineMs
   m.Mapped = true;
   m.ExternalPort = answer.pnu.newportmapping.mappedpublicport;
   m.LeaseS = answer.pnu.newportmapping.lifetime;
-  if (sendpublicaddressrequest(&n) >= 0 && NatPmpAnswer(n, deadline + 500, answer) &&
-      answer.type == NATPMP_RESPTYPE_PUBLICADDRESS) {
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &answer.pnu.publicaddress.addr, text, sizeof text);
-    m.External = text;
-  }
+  m.External = NatPmpPublicAddress(n, deadline + 500);
   closenatpmp(&n);
   return m;
 }

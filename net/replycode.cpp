@@ -24,25 +24,17 @@ std::array<uint8_t, kTagBytes> Tag(std::string_view text, const std::array<uint8
 } // namespace
 
 std::string TReplyCode::Format(const std::array<uint8_t, 16> &secret) const {
-  static const char digits[] = "0123456789abcdef";
   std::string s = std::string(kPrefix) + std::to_string(Port) + '-';
   for (size_t i = 0; i < Addresses.size(); ++i)
     s += (i ? "," : "") + Addresses[i];
   s += '-';
-  for (uint8_t b : Tag(s, secret)) {
-    s += digits[b >> 4];
-    s += digits[b & 15];
-  }
+  TConnectCode::AppendHex(s, Tag(s, secret));
   return s;
 }
 
 bool TReplyCode::Parse(std::string_view text, const std::array<uint8_t, 16> &secret,
                        TReplyCode &code, std::string &error) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\n' || text.front() == '\t'))
-    text.remove_prefix(1);
-  while (!text.empty() &&
-         (text.back() == ' ' || text.back() == '\n' || text.back() == '\r' || text.back() == '\t'))
-    text.remove_suffix(1);
+  text = TConnectCode::Trimmed(text);
   if (text.substr(0, kPrefix.size()) != kPrefix) {
     error = "a reply code begins with \"zr1-\"";
     return false;

@@ -25,6 +25,23 @@ start_x() {
   trap stop_all EXIT
 }
 
+# new_display VAR: one more X server, for a test with several; sets VAR to
+# its display and adds its pid to the caller's XVFB array, which the
+# caller's own exit trap ends.
+new_display() {
+  local fdfile
+  fdfile=$(mktemp)
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$fdfile" >/dev/null 2>&1 &
+  XVFB+=($!)
+  for _ in $(seq 100); do
+    [[ -s $fdfile ]] && break
+    sleep 0.05
+  done
+  [[ -s $fdfile ]] || fail "Xvfb did not start"
+  printf -v "$1" ':%s' "$(head -n1 "$fdfile")"
+  rm -f "$fdfile"
+}
+
 stop_all() {
   [[ -n ${APP_PID:-} ]] && kill "$APP_PID" 2>/dev/null || true
   [[ -n ${WM_PID:-} ]] && kill "$WM_PID" 2>/dev/null || true

@@ -41,19 +41,6 @@ hr_home 3 random
 hr_home 4 random
 hr_outside j 81.2.69.50
 
-new_display() {
-  local fdfile
-  fdfile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$fdfile" >/dev/null 2>&1 &
-  XVFB+=($!)
-  for _ in $(seq 100); do
-    [[ -s $fdfile ]] && break
-    sleep 0.05
-  done
-  [[ -s $fdfile ]] || fail "Xvfb did not start"
-  printf -v "$1" ':%s' "$(head -n1 "$fdfile")"
-  rm -f "$fdfile"
-}
 export QT_QPA_PLATFORM=xcb SDL_AUDIODRIVER=dummy
 cd "$RUN_DIR"
 new_display RED

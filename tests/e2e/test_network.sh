@@ -20,20 +20,6 @@ stop_network() {
   wait 2>/dev/null || true
 }
 trap stop_network EXIT
-# new_display VAR: starts an X server and sets VAR to its display.
-new_display() {
-  local fdfile
-  fdfile=$(mktemp)
-  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$fdfile" >/dev/null 2>&1 &
-  XVFB+=($!)
-  for _ in $(seq 100); do
-    [[ -s $fdfile ]] && break
-    sleep 0.05
-  done
-  [[ -s $fdfile ]] || fail "Xvfb did not start"
-  printf -v "$1" ':%s' "$(head -n1 "$fdfile")"
-  rm -f "$fdfile"
-}
 # A port nobody holds on this machine now.
 PORT=$(python3 -c 'import socket; s = socket.socket(socket.AF_INET6, socket.SOCK_DGRAM); s.bind(("::", 0)); print(s.getsockname()[1])')
 # On loopback there is no router to ask; nothing goes out to look for one.
